@@ -1,0 +1,19 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace duolo {
+
+class MotionCaptureSession;
+
+// Writes the session as a project file (*.dwz). The bytes go to a temporary file beside the
+// target, which then replaces it, so an existing project is never left half written. On failure
+// returns false with `error` naming the file and the reason.
+bool saveProject(const MotionCaptureSession& session, const std::string& path, std::string& error);
+
+// Reads a project file into a new session. On any failure returns null with `error` naming the
+// file and the problem: nothing is ever half loaded.
+std::unique_ptr<MotionCaptureSession> loadProject(const std::string& path, std::string& error);
+
+} // namespace duolo

@@ -1,0 +1,86 @@
+#pragma once
+
+#include "capture/AnimatedMarker.h"
+#include "capture/Vec3.h"
+#include "skeleton/Skeleton.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace duolo {
+
+class Graph2D;
+class Graph2DNode;
+
+// Display colour of group number n (0x00BBGGRR).
+uint32_t groupColour(int32_t groupNumber);
+
+// A set of the session's markers animated as one body, with its own heading, up and root
+// trajectories, per-frame poses, motion graph and playback state.
+class Group {
+public:
+    Group();  // for reading: mark -1, no members, empty graph
+    Group(int32_t firstGroupMark, int32_t groupNumber, int32_t frameCount);
+    ~Group();
+    Group(const Group&) = delete;
+    Group& operator=(const Group&) = delete;
+
+    Group* parent = nullptr;               // set only when a project is loaded
+    int32_t groupNumber = 0;
+    int32_t firstGroupMark = -1;
+    std::unique_ptr<AnimatedMarker> headingStart;
+    std::unique_ptr<AnimatedMarker> headingEnd;   // the heading direction once orthonormalised
+    std::unique_ptr<AnimatedMarker> upStart;
+    std::unique_ptr<AnimatedMarker> upEnd;        // the up direction once orthonormalised
+    std::unique_ptr<AnimatedMarker> rootTrajectory;
+    std::vector<AnimatedMarker*> members;  // shared with the session
+    int32_t currentFrame = 0;
+    int32_t frameCount = 0;
+    uint32_t colour = 0;
+    bool selected = false;
+    bool posesBuilt = false;
+    std::vector<Skeleton> normalisedPoses;
+    std::vector<Skeleton> worldPoses;
+    std::unique_ptr<Graph2D> graph;
+    Graph2DNode* currentNode = nullptr;    // playback position in graph
+    Graph2DNode* previousNode = nullptr;
+    double maxFrameDistance = 0.0;
+    Vec3 rotationOffset;                   // about x, y, z; only y (yaw) is applied
+    Vec3 positionOffset;                   // only x and z are applied
+
+    bool hasHeading() const { return headingStart && headingEnd; }
+    bool hasUp() const { return upStart && upEnd; }
+    bool hasRoot() const { return rootTrajectory != nullptr; }
+    int32_t memberCount() const { return static_cast<int32_t>(members.size()); }
+
+    void addMember(AnimatedMarker* m);
+    // Removes this group from m's group list (by number); m's own inGroup follows.
+    void detachGroup(AnimatedMarker* m);
+    bool isMember(const AnimatedMarker* m) const;
+    // Removes every entry of m from members (the member list only).
+    void removeMember(const AnimatedMarker* m);
+    void updateColour() { colour = groupColour(groupNumber); }
+
+    // Heading from a to b (the root is a copy of a); up from a to b. Both markers must be
+    // members, else nothing happens.
+    void createHeadingVector(AnimatedMarker* a, AnimatedMarker* b);
+    void createUpVector(AnimatedMarker* a, AnimatedMarker* b);
+    // Frame by frame: the second pair becomes the unit vector g, the first the component of
+    // the first vector orthogonal to g, with its sign reversed: (f x g) x g. Starts go to 0.
+    void orthonormaliseVectors(AnimatedMarker* firstEnd, AnimatedMarker* firstStart,
+                               AnimatedMarker* secondEnd, AnimatedMarker* secondStart);
+    void flipHeadingVector(int32_t sessionFrameCount);
+    void flipUpVector(int32_t sessionFrameCount);
+    void deleteHeadingVector();
+    void deleteUpVector();
+
+    // Keep the cursors of members and of the heading, up and root trajectories on `frame`.
+    void setFrame(int32_t frame);
+    void stepFrame();
+
+    // The group's own trajectories (heading, up, root) that exist, for iteration.
+    std::vector<AnimatedMarker*> ownTrajectories() const;
+};
+
+} // namespace duolo
