@@ -1,0 +1,7 @@
+#include "cli/Commands.h"
+
+namespace duolo::cli {
+
+void registerProjectCommands(CLI::App&) {}
+
+} // namespace duolo::cli
