@@ -4,6 +4,7 @@
 #include "skeleton/Group.h"
 #include "skeleton/PoseBuilder.h"
 
+#include <algorithm>
 #include <array>
 #include <initializer_list>
 #include <vector>
@@ -67,6 +68,45 @@ Group* buildLocomotionGroup(MotionCaptureSession& session, const std::filesystem
     session.setCollider();
     session.clearMarkerSelection();
 
+    if (!buildPoses(*group)) {
+        if (error)
+            *error = "could not build the poses";
+        return nullptr;
+    }
+    return group;
+}
+
+Group* buildDanceGroup(MotionCaptureSession& session, const std::filesystem::path& takeDir, std::string* error)
+{
+    std::vector<std::string> paths;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(takeDir, ec))
+        if (entry.path().extension() == ".mov")
+            paths.push_back(entry.path().string());
+    std::sort(paths.begin(), paths.end());
+    std::vector<std::string> errors;
+    session.loadMarkers(paths, &errors);
+    const int32_t count = session.markerCount();
+    if (!errors.empty() || count < 5) {
+        if (error)
+            *error = errors.empty() ? "could not read the take" : errors.front();
+        return nullptr;
+    }
+    session.clearMarkerSelection();
+    for (int32_t i = 0; i < count; ++i)
+        session.selectMarker(i);
+    const int32_t root = session.createCentroid()->index;
+    session.clearMarkerSelection();
+    for (int32_t i = 0; i < 4; ++i)
+        session.selectMarker(i);
+    const int32_t head = session.createCentroid()->index;
+    session.clearMarkerSelection();
+    for (int32_t i = 0; i < session.markerCount(); ++i)
+        session.selectMarker(i);
+    Group* group = session.createGroup();
+    session.createHeadingVectorFor(root, 4, group->groupNumber);
+    session.createUpVectorFor(root, head, group->groupNumber);
+    session.clearMarkerSelection();
     if (!buildPoses(*group)) {
         if (error)
             *error = "could not build the poses";

@@ -18,4 +18,9 @@ namespace duolo::test {
 Group* buildLocomotionGroup(MotionCaptureSession& session, const std::filesystem::path& takeDir,
                             std::string* error = nullptr);
 
+// The dance take's 40 markers as one group: the root at the centroid of all markers, up
+// towards the centroid of the four head markers, heading towards Channel109.
+Group* buildDanceGroup(MotionCaptureSession& session, const std::filesystem::path& takeDir,
+                       std::string* error = nullptr);
+
 } // namespace duolo::test
