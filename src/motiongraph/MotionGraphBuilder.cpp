@@ -46,7 +46,7 @@ bool searchTransitions(int32_t n, int32_t gaps, const LongRun& run, std::vector<
             }
         if (found)
             i += skip;
-        run.report(static_cast<double>(i + 1) / n);
+        run.report(std::min(1.0, static_cast<double>(i + 1) / n));
     }
     return true;
 }
