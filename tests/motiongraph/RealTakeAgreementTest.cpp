@@ -127,8 +127,8 @@ TEST_P(RealTake, GraphsAreIdentical)
     };
     for (const Parameters& p : {Parameters{10, 100.0}, Parameters{3, 60.0}, Parameters{20, 150.0}}) {
         setRandomClock([] { return 1000u; });
-        auto exact = prefix(*group, 800);
-        auto fast = prefix(*group, 800);
+        auto exact = prefix(*group, 600);
+        auto fast = prefix(*group, 600);
         ASSERT_TRUE(createEntireMotionGraph(*exact, p.gaps, p.threshold, {DistanceEngine::Exact, {}}));
         ASSERT_TRUE(createEntireMotionGraph(*fast, p.gaps, p.threshold, {DistanceEngine::Fast, {}}));
         setRandomClock(nullptr);
