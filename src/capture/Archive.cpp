@@ -145,15 +145,29 @@ void ArchiveReader::fail(const std::string& problem, std::size_t offset) const
     throw ArchiveError(problem + " at byte " + std::to_string(offset));
 }
 
+std::string ArchiveReader::whereNow() const
+{
+    if (recordStack_.empty())
+        return "the file";
+    const std::string& name = recordStack_.back();
+    if (name == "session")
+        return "the session record";
+    const bool vowel = !name.empty() && std::string_view("AEIOU").find(name[0]) != std::string_view::npos;
+    return (vowel ? "an " : "a ") + name + " record";
+}
+
 void ArchiveReader::need(std::size_t bytes)
 {
     if (bytes <= remaining())
         return;
-    std::string where = recordStack_.empty() ? std::string("the file")
-                                             : "a " + recordStack_.back() + " record";
-    if (!recordStack_.empty() && recordStack_.back() == "session")
-        where = "the session record";
-    throw ArchiveError("truncated: file ends inside " + where + " at byte " + std::to_string(size_));
+    throw ArchiveError("truncated: file ends inside " + whereNow() + " at byte " + std::to_string(size_));
+}
+
+void ArchiveReader::failNoRoom(const std::string& what, std::size_t offset) const
+{
+    fail("truncated or corrupt: " + what + " does not fit in the " + std::to_string(remaining()) +
+             " bytes left, inside " + whereNow(),
+         offset);
 }
 
 uint8_t ArchiveReader::readByte()
@@ -216,11 +230,8 @@ std::string ArchiveReader::readString()
     bool wide = false;
     const uint32_t n = readLength(wide);
     const std::size_t bytes = wide ? 2 * static_cast<std::size_t>(n) : n;
-    if (bytes > remaining()) {
-        if (n > size_)  // not a plausible length at all
-            fail("string length " + std::to_string(n) + " exceeds the file", start);
-        need(bytes);
-    }
+    if (bytes > remaining())
+        failNoRoom("a string of " + std::to_string(n) + " characters", start);
     std::string text;
     if (!wide) {
         text.assign(reinterpret_cast<const char*>(data_ + pos_), n);
@@ -253,11 +264,8 @@ uint32_t ArchiveReader::readCount(std::size_t minElementBytes)
     uint32_t count = readUInt16();
     if (count == 0xFFFF)
         count = readUInt32();
-    if (minElementBytes > 0 && count > remaining() / minElementBytes) {
-        if (static_cast<uint64_t>(count) * minElementBytes > size_)
-            fail("list count " + std::to_string(count) + " exceeds what the file can hold", start);
-        need(static_cast<std::size_t>(count) * minElementBytes);
-    }
+    if (minElementBytes > 0 && count > remaining() / minElementBytes)
+        failNoRoom("a list of " + std::to_string(count) + " elements", start);
     return count;
 }
 

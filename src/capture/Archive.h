@@ -132,6 +132,8 @@ private:
     };
 
     void need(std::size_t bytes);
+    std::string whereNow() const;
+    [[noreturn]] void failNoRoom(const std::string& what, std::size_t offset) const;
     uint32_t readLength(bool& wide);
     int readNewClass(std::size_t offset);
     Entry& entryAt(uint32_t index, std::size_t offset);

@@ -173,7 +173,8 @@ struct SessionRecord {
 
 std::string article(const std::string& className)
 {
-    return (className == "AnimatedMarker" ? "an " : "a ") + className;
+    const bool vowel = !className.empty() && std::string_view("AEIOU").find(className[0]) != std::string_view::npos;
+    return (vowel ? "an " : "a ") + className;
 }
 
 class ProjectReader {
@@ -440,13 +441,9 @@ std::unique_ptr<MotionCaptureSession> buildSession(SessionRecord& s, LoadedObjec
     session->selectedMarkerCount = 0;
     session->selectedEdgeCount = 0;
     session->selectedGroupCount = 0;
-    // A group's parent is the group at position firstGroupMark; a mark naming no group leaves
-    // the group without a parent.
-    for (auto& g : session->groups) {
-        const int32_t mark = g->firstGroupMark;
-        if (mark >= 0 && static_cast<std::size_t>(mark) < session->groups.size())
-            g->parent = session->groups[static_cast<std::size_t>(mark)].get();
-    }
+    // A group's parent is the group at position firstGroupMark (a mark naming no other group
+    // leaves it without one).
+    session->resolveGroupParents();
     return session;
 }
 
