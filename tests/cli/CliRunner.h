@@ -47,7 +47,7 @@ inline CliResult runCli(const std::vector<std::string>& args)
     TempDir capture;
     std::string command = shellQuote(DUOLO_MG);
     for (const auto& a : args)
-        command += " " + shellQuote(a);
+        command.append(" ").append(shellQuote(a));
     command.append(" >").append(shellQuote(capture.file("out").string()));
     command.append(" 2>").append(shellQuote(capture.file("err").string()));
     const int raw = std::system(command.c_str());
