@@ -1,5 +1,6 @@
 #include "motiongraph/FrameDistance.h"
 #include "motiongraph/PoseColumns.h"
+#include "motiongraph/RowKernels.h"
 #include "skeleton/Group.h"
 #include "skeleton/Skeleton.h"
 
@@ -169,33 +170,38 @@ std::vector<Skeleton> syntheticPoses(int frames, int joints, uint64_t seed)
     return poses;
 }
 
+using test::runnableKernels;
+
 TEST(FastDistance, RowsAgreeWithTheDefinitionOnSyntheticPoses)
 {
-    for (int joints : {1, 2, 3, 7}) {
-        const auto poses = syntheticPoses(203, joints, 40 + joints);
-        PoseColumns columns;
-        ASSERT_TRUE(columns.build(poses, static_cast<int32_t>(poses.size())));
-        std::vector<double> row(poses.size());
-        int finite = 0;
-        for (int i = 0; i < columns.frames; ++i) {
-            // An odd window too, so the vector tails are exercised.
-            distanceRow(columns, i, 0, columns.frames, row.data());
-            std::vector<double> part(columns.frames);
-            distanceRow(columns, i, 3, columns.frames - 2, part.data());
-            for (int j = 0; j < columns.frames; ++j) {
-                const double expected = frameDistance(poses[i], poses[j]);
-                ASSERT_EQ(std::isnan(row[j]), std::isnan(expected)) << i << ' ' << j << ' ' << joints;
-                const double columnExact = columns.exactDistance(i, j);
-                EXPECT_TRUE(std::isnan(expected) ? std::isnan(columnExact) : columnExact == expected);
-                if (!std::isnan(expected)) {
-                    ++finite;
-                    EXPECT_NEAR(row[j], expected, 1e-12 * std::fabs(expected)) << i << ' ' << j;
+    for (const auto& [name, kernel] : runnableKernels()) {
+        for (int joints : {1, 2, 3, 7}) {
+            SCOPED_TRACE(testing::Message() << name << ", " << joints << " joints");
+            const auto poses = syntheticPoses(203, joints, 40 + joints);
+            PoseColumns columns;
+            ASSERT_TRUE(columns.build(poses, static_cast<int32_t>(poses.size())));
+            std::vector<double> row(poses.size());
+            std::vector<double> part(poses.size());
+            int finite = 0;
+            for (int i = 0; i < columns.frames; ++i) {
+                // An odd window too, so the vector tails are exercised.
+                kernel(columns, i, 0, columns.frames, row.data());
+                kernel(columns, i, 3, columns.frames - 2, part.data());
+                for (int j = 0; j < columns.frames; ++j) {
+                    const double expected = frameDistance(poses[i], poses[j]);
+                    ASSERT_EQ(std::isnan(row[j]), std::isnan(expected)) << i << ' ' << j;
+                    const double columnExact = columns.exactDistance(i, j);
+                    EXPECT_TRUE(std::isnan(expected) ? std::isnan(columnExact) : columnExact == expected);
+                    if (!std::isnan(expected)) {
+                        ++finite;
+                        EXPECT_NEAR(row[j], expected, 1e-12 * std::fabs(expected)) << i << ' ' << j;
+                    }
+                    if (j >= 3 && j < columns.frames - 2)
+                        EXPECT_TRUE(std::isnan(part[j - 3]) ? std::isnan(row[j]) : part[j - 3] == row[j]);
                 }
-                if (j >= 3 && j < columns.frames - 2)
-                    EXPECT_TRUE(std::isnan(part[j - 3]) ? std::isnan(row[j]) : part[j - 3] == row[j]);
             }
+            EXPECT_GT(finite, 200);
         }
-        EXPECT_GT(finite, 200) << joints;
     }
 }
 
@@ -215,11 +221,13 @@ TEST(FastDistance, VectorArccosineIsNotANumberExactlyOutsideTheRange)
         columns.speedSq = {1.0, 1.0};
         columns.stillJoint = {0, 0};
         columns.records = {0, 0, 0, c, 0, 0, 1, 1, /* frame 1 */ 0, 0, 0, 1, 0, 0, 1, 1};
-        double out[2];
-        distanceRow(columns, 0, 0, 2, out);
-        EXPECT_EQ(std::isnan(out[1]), std::isnan(std::acos(c))) << c;
-        if (!std::isnan(out[1]))
-            EXPECT_NEAR(out[1], std::acos(c), 1e-15);
+        for (const auto& [name, kernel] : runnableKernels()) {
+            double out[2];
+            kernel(columns, 0, 0, 2, out);
+            EXPECT_EQ(std::isnan(out[1]), std::isnan(std::acos(c))) << c << ' ' << name;
+            if (!std::isnan(out[1]))
+                EXPECT_NEAR(out[1], std::acos(c), 1e-15) << name;
+        }
     }
 }
 

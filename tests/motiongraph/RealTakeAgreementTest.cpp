@@ -8,6 +8,7 @@
 #include "motiongraph/LocomotionTake.h"
 #include "motiongraph/MotionGraphBuilder.h"
 #include "motiongraph/PoseColumns.h"
+#include "motiongraph/RowKernels.h"
 #include "skeleton/Group.h"
 #include "skeleton/Skeleton.h"
 #include "support/TestSupport.h"
@@ -90,23 +91,31 @@ TEST_P(RealTake, DistanceRowsMatchTheDefinition)
     const int32_t frames = std::min(1500, group->frameCount);
     PoseColumns columns;
     ASSERT_TRUE(columns.build(group->normalisedPoses, frames));
+    std::vector<double> expected(static_cast<size_t>(frames) * frames);
+    for (int32_t i = 0; i < frames; i += 11)
+        for (int32_t j = 0; j < frames; ++j)
+            expected[static_cast<size_t>(i) * frames + j] =
+                frameDistance(group->normalisedPoses[i], group->normalisedPoses[j]);
     std::vector<double> row(frames);
-    int64_t finite = 0, total = 0;
-    for (int32_t i = 0; i < frames; i += 11) {
-        distanceRow(columns, i, 0, frames, row.data());
-        for (int32_t j = 0; j < frames; ++j) {
-            const double expected = frameDistance(group->normalisedPoses[i], group->normalisedPoses[j]);
-            ++total;
-            ASSERT_EQ(std::isnan(row[j]), std::isnan(expected)) << i << ' ' << j;
-            if (!std::isnan(expected)) {
-                ++finite;
-                ASSERT_LE(std::fabs(row[j] - expected), 1e-12 * std::fabs(expected)) << i << ' ' << j;
+    for (const auto& [name, kernel] : test::runnableKernels()) {
+        SCOPED_TRACE(name);
+        int64_t finite = 0, total = 0;
+        for (int32_t i = 0; i < frames; i += 11) {
+            kernel(columns, i, 0, frames, row.data());
+            for (int32_t j = 0; j < frames; ++j) {
+                const double e = expected[static_cast<size_t>(i) * frames + j];
+                ++total;
+                ASSERT_EQ(std::isnan(row[j]), std::isnan(e)) << i << ' ' << j;
+                if (!std::isnan(e)) {
+                    ++finite;
+                    ASSERT_LE(std::fabs(row[j] - e), 1e-12 * std::fabs(e)) << i << ' ' << j;
+                }
             }
         }
+        // Most pairs of a real take are not a number; enough are left to mean something.
+        EXPECT_GT(finite, 200);
+        EXPECT_LT(finite, total / 2);
     }
-    // Most pairs of a real take are not a number; enough are left to mean something.
-    EXPECT_GT(finite, 200);
-    EXPECT_LT(finite, total / 2);
 }
 
 TEST_P(RealTake, LargestDistanceMatches)
