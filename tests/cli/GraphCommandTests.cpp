@@ -76,8 +76,9 @@ TEST(CliGraph, FastAndExactPrintTheSameGraph)
             EXPECT_TRUE(ids.count(e["from"].get<int>()));
             EXPECT_TRUE(ids.count(e["to"].get<int>()));
         }
-        if (std::string(threshold) == "1e9")
+        if (std::string(threshold) == "1e9") {
             EXPECT_GT(g["edges"].size(), 10u);
+        }
     }
 }
 

@@ -196,8 +196,9 @@ TEST(FastDistance, RowsAgreeWithTheDefinitionOnSyntheticPoses)
                         ++finite;
                         EXPECT_NEAR(row[j], expected, 1e-12 * std::fabs(expected)) << i << ' ' << j;
                     }
-                    if (j >= 3 && j < columns.frames - 2)
+                    if (j >= 3 && j < columns.frames - 2) {
                         EXPECT_TRUE(std::isnan(part[j - 3]) ? std::isnan(row[j]) : part[j - 3] == row[j]);
+                    }
                 }
             }
             EXPECT_GT(finite, 200);
@@ -225,8 +226,9 @@ TEST(FastDistance, VectorArccosineIsNotANumberExactlyOutsideTheRange)
             double out[2];
             kernel(columns, 0, 0, 2, out);
             EXPECT_EQ(std::isnan(out[1]), std::isnan(std::acos(c))) << c << ' ' << name;
-            if (!std::isnan(out[1]))
+            if (!std::isnan(out[1])) {
                 EXPECT_NEAR(out[1], std::acos(c), 1e-15) << name;
+            }
         }
     }
 }

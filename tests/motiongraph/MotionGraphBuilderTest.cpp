@@ -307,8 +307,9 @@ TEST(MotionGraph, EnginesBuildTheSameGraphOnSyntheticMotion)
             ASSERT_TRUE(createEntireMotionGraph(*exact, gaps, threshold, {DistanceEngine::Exact, {}}));
             ASSERT_TRUE(createEntireMotionGraph(*fast, gaps, threshold, {DistanceEngine::Fast, {}}));
             expectSameGraph(*exact->graph, *fast->graph);
-            if (threshold == 4.0 && gaps == 10)
+            if (threshold == 4.0 && gaps == 10) {
                 EXPECT_GT(exact->graph->edgeCount(), 10);
+            }
         }
     }
 }
