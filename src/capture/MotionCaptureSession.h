@@ -72,6 +72,9 @@ public:
     void clearGroupSelection();
     // Numbers every trajectory, edge and group by its position and recolours the groups.
     void renumber();
+    // Gives every group whose firstGroupMark names another group that group as parent (a group
+    // is never its own parent). Run after loading and after any group is deleted.
+    void resolveGroupParents();
 
     // --- Skeleton builder operations (each does nothing when its precondition fails) -----
     Edge* createEdge();                 // exactly two selected trajectories
