@@ -5,42 +5,12 @@
 //   duolo-motion-graphs a.mov b.mov ... loads the marker files as "Open Files" does
 
 #include "render/GlView.h"
+#include "ui/CommandLine.h"
 #include "ui/MainDialog.h"
 #include "ui/MessageBoxSink.h"
-#include "ui/UserDialogs.h"
 
 #include <QApplication>
 #include <QIcon>
-#include <QStringList>
-
-namespace {
-
-bool isProjectFile(const QString& path)
-{
-    return path.endsWith(QStringLiteral(".dwz"), Qt::CaseInsensitive);
-}
-
-// Opens what the command line names; anything it cannot use is reported in a box.
-void openFromCommandLine(duolo::MainDialog& window, const QStringList& files)
-{
-    if (files.isEmpty())
-        return;
-    QStringList projects;
-    for (const QString& f : files)
-        if (isProjectFile(f))
-            projects << f;
-    if (projects.isEmpty()) {
-        window.loadMarkerFiles(files);
-    } else if (projects.size() == 1 && files.size() == 1) {
-        window.openProject(projects.front());
-    } else {
-        window.dialogs().showError(&window, QObject::tr("Duolo Motion Graphs"),
-                                   QObject::tr("Give either one project file (*.dwz) or marker files "
-                                               "(*.mov) on the command line, not both."));
-    }
-}
-
-} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -57,7 +27,7 @@ int main(int argc, char* argv[])
     window.show();
     QStringList files = QApplication::arguments();
     files.removeFirst();
-    openFromCommandLine(window, files);
+    duolo::openCommandLineFiles(window, files);
 
     const int result = QApplication::exec();
     duolo::setMessageSink(nullptr);

@@ -40,9 +40,9 @@ PipelinePage* createPage(PageKind kind, MainDialog& mainWindow)
     case PageKind::OpenSession: return new OpenSessionPage(mainWindow);
     case PageKind::SimplePlayback: return new SimplePlaybackPage(mainWindow);
     // Later pages: a placeholder that still moves the pipeline on, until the page itself lands.
-    case PageKind::SkeletonBuilder: return new PlaceholderPage(mainWindow, kind, 1);
-    case PageKind::AnimationDissection: return new PlaceholderPage(mainWindow, kind, 2);
-    case PageKind::MotionGraphEditor: return new PlaceholderPage(mainWindow, kind, 3);
+    case PageKind::SkeletonBuilder: return new PlaceholderPage(mainWindow, kind, 2);
+    case PageKind::AnimationDissection: return new PlaceholderPage(mainWindow, kind, 3);
+    case PageKind::MotionGraphEditor: return new PlaceholderPage(mainWindow, kind, 4);
     case PageKind::GraphPlayback: return new PlaceholderPage(mainWindow, kind, -1);
     }
     return nullptr;

@@ -1,5 +1,6 @@
 #include "ui/PlaceholderPage.h"
 
+#include "capture/MotionCaptureSession.h"
 #include "ui/MainDialog.h"
 
 #include <QGridLayout>
@@ -22,8 +23,14 @@ PlaceholderPage::PlaceholderPage(MainDialog& mainWindow, PageKind kind, int page
     if (pageCode >= 0) {
         auto* next = new QPushButton(tr("Go To Next Step"), frame);
         next->setObjectName(QStringLiteral("goToNextStep"));
+        next->setMinimumWidth(120);
         grid->addWidget(next, 1, 1);
-        connect(next, &QPushButton::clicked, this, [this, pageCode] { this->mainWindow.goToNextStep(pageCode); });
+        connect(next, &QPushButton::clicked, this, [this, pageCode] {
+            // The skeleton stage needs every trajectory at the session's length.
+            if (pageCode == 2 && !session().allTrajectoriesHaveFrameCount())
+                return;
+            this->mainWindow.goToNextStep(pageCode);
+        });
     }
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(frame);
