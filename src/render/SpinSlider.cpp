@@ -1,6 +1,8 @@
 #include "render/SpinSlider.h"
 
 #include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWheelEvent>
 
 namespace duolo {
 
@@ -20,6 +22,21 @@ void SpinSlider::keyReleaseEvent(QKeyEvent* event)
     QSlider::keyReleaseEvent(event);
     if (!event->isAutoRepeat())
         setValue(0);
+}
+
+} // namespace duolo
+
+namespace duolo {
+
+void SpinSlider::mouseReleaseEvent(QMouseEvent* event)
+{
+    QSlider::mouseReleaseEvent(event);
+    setValue(0);
+}
+
+void SpinSlider::wheelEvent(QWheelEvent* event)
+{
+    event->ignore();
 }
 
 } // namespace duolo

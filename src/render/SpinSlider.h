@@ -13,7 +13,11 @@ public:
     explicit SpinSlider(QWidget* parent = nullptr);
 
 protected:
+    // Whatever moved the slider, letting go of it brings it back to 0.
     void keyReleaseEvent(QKeyEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    // The wheel has nothing to let go of: it does not turn the view.
+    void wheelEvent(QWheelEvent* event) override;
 };
 
 } // namespace duolo

@@ -179,6 +179,57 @@ private slots:
         QVERIFY(hidden.grid > 200);
     }
 
+    void eachShowOptionHidesItsPart()
+    {
+        TempDir dir;
+        ScriptedWindow w;
+        w.script->markerFiles.push_back(writeTinySession(dir));
+        w.window->openPage()->openFilesButton()->click();
+        MotionCaptureSession& session = w.window->session();
+        // Markers 1 and 2 form a group with a heading vector; edges join 0-3 and 1-2.
+        session.selectMarker(1);
+        session.selectMarker(2);
+        QVERIFY(session.createGroup());
+        QVERIFY(session.createEdge());
+        session.clearMarkerSelection();
+        session.createHeadingVectorFor(1, 2, 0);
+        QVERIFY(session.groups[0]->hasHeading());
+        session.selectMarker(0);
+        session.selectMarker(3);
+        QVERIFY(session.createEdge());
+        session.clearMarkerSelection();
+        session.setFrame(0);
+
+        w.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+        w.window->openPage()->nextStepButton()->click();
+        w.window->tabs()->setCurrentIndex(1);
+        auto* page = static_cast<SimplePlaybackPage*>(w.window->page(PageKind::SimplePlayback));
+        renderPasses(page);
+        const QImage all = page->view()->grabFramebuffer();
+        saveScreenshot(page->view(), QStringLiteral("groups-edges-vectors"));
+
+        QCheckBox* boxes[] = {page->showSkeletonBox(), page->showHeadingBox(), page->showGroupedBox(),
+                              page->showUngroupedBox()};
+        QImage previous = all;
+        for (QCheckBox* box : boxes) {
+            box->setChecked(false);
+            renderPasses(page, 2);
+            const QImage now = page->view()->grabFramebuffer();
+            QVERIFY2(now != previous, qPrintable(box->text()));
+            previous = now;
+        }
+        // Nothing but the grid is left.
+        int other = 0;
+        for (int y = 0; y < previous.height(); ++y)
+            for (int x = 0; x < previous.width(); ++x) {
+                const QColor c = previous.pixelColor(x, y);
+                if (c.red() > 100 || c.green() > 100 || c.blue() > 100)
+                    ++other;
+            }
+        QCOMPARE(other, 0);
+    }
+
     void screenshotsOfEveryPage()
     {
         if (qEnvironmentVariableIsEmpty("DUOLO_SCREENSHOT_DIR"))

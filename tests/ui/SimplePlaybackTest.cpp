@@ -183,6 +183,18 @@ private slots:
         QCOMPARE(view->viewYaw(), -80.0f);
     }
 
+    void clickingBesideTheSpinHandleLeavesNoTurn()
+    {
+        SpinSlider slider;
+        slider.resize(200, 30);
+        slider.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&slider));
+        QTest::mouseClick(&slider, Qt::LeftButton, {}, QPoint(190, 15));
+        QCOMPARE(slider.value(), 0);
+        QTest::keyClick(&slider, Qt::Key_Right);
+        QCOMPARE(slider.value(), 0);
+    }
+
     void aFreshViewOnEveryVisit()
     {
         PlaybackFixture f;
