@@ -338,6 +338,12 @@ void SkeletonBuilderPage::paintEvent(QPaintEvent* event)
     PipelinePage::paintEvent(event);
 }
 
+void SkeletonBuilderPage::advance()
+{
+    // Every pass of the render loop: the page's own controls are current, so is the session.
+    synchroniseSelection();
+}
+
 void SkeletonBuilderPage::drawScene()
 {
     synchroniseSelection();

@@ -68,6 +68,7 @@ public:
 
 protected:
     void drawScene() override;
+    void advance() override;
     void paintEvent(QPaintEvent* event) override;
 
 private:

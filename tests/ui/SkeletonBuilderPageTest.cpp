@@ -6,11 +6,19 @@
 #include "skeleton/Edge.h"
 #include "skeleton/Group.h"
 #include "support/SessionBuilder.h"
+#include "UiTestSupport.h"
 #include "ui/MainDialog.h"
+#include "ui/OpenSessionPage.h"
 #include "ui/SkeletonBuilderPage.h"
-#include "ui/UserDialogs.h"
 
+#include <QDir>
+#include <QFile>
 #include <QHeaderView>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionSlider>
@@ -18,47 +26,32 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 using namespace duolo;
 
 namespace {
 
-// Answers every question without a window: the save dialog returns `savePath`.
-class ScriptedDialogs : public UserDialogs {
-public:
-    QString savePath;
-    QStringList errors;
-    QStringList chooseMarkerFiles(QWidget*) override { return {}; }
-    QString chooseProjectToOpen(QWidget*) override { return {}; }
-    QString chooseProjectToSave(QWidget*) override { return savePath; }
-    void showError(QWidget*, const QString& title, const QString& text) override { errors << title + ": " + text; }
-};
-
 // A main window whose session the test fills before the pipeline reaches the builder, and the
 // builder's page, shown as the selected tab.
 struct Harness {
-    ScriptedDialogs* dialogs = nullptr;
-    std::unique_ptr<MainDialog> window;
+    test::ScriptedWindow w;
     SkeletonBuilderPage* page = nullptr;
 
-    Harness()
-    {
-        auto d = std::make_unique<ScriptedDialogs>();
-        dialogs = d.get();
-        window = std::make_unique<MainDialog>(std::move(d));
-    }
-    MotionCaptureSession& session() { return window->session(); }
+    MotionCaptureSession& session() { return w.window->session(); }
+    MainDialog* window() { return w.window.get(); }
 
     // Stage 1, the builder's tab selected and on screen.
     void openBuilder()
     {
-        window->goToNextStep(0);
-        page = qobject_cast<SkeletonBuilderPage*>(window->page(PageKind::SkeletonBuilder));
+        window()->goToNextStep(0);
+        page = qobject_cast<SkeletonBuilderPage*>(window()->page(PageKind::SkeletonBuilder));
         QVERIFY(page);
-        window->tabs()->setCurrentIndex(static_cast<int>(PageKind::SkeletonBuilder));
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        window()->tabs()->setCurrentIndex(static_cast<int>(PageKind::SkeletonBuilder));
+        window()->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window()));
         QVERIFY(page->isActive());
     }
 };
@@ -143,6 +136,8 @@ private slots:
     void mirrorTwoMarkersOfDifferentLengthsChangesNothing();
     void nextStepWaitsForEveryTrajectory();
     void turnSliderSpringsBack();
+    void selectedMarkersShowRed();
+    void sampleProjectBuiltByClicksSavesTheRecipeBytes();
 };
 
 void SkeletonBuilderPageTest::listsShowColumnsAndRowTexts()
@@ -239,17 +234,17 @@ void SkeletonBuilderPageTest::listSelectionsReachTheSession()
     QCOMPARE(h.session().groups[1]->memberCount(), 1);
     QCOMPARE(rowTexts(p->groupList(), 1), (QStringList{"(0)", "(1)"}));
 
-    // Whatever changes the session's selection behind the page's back, a repaint puts the
-    // lists' selection back.
+    // Whatever changes the session's selection behind the page's back, the next frame puts
+    // the lists' selection back.
     h.session().clearMarkerSelection();
+    h.session().clearEdgeSelection();
     h.session().clearGroupSelection();
-    p->repaint();
+    p->tick();
     QCOMPARE(h.session().selectedMarkerCount, 2);
+    QCOMPARE(h.session().selectedEdgeCount, 1);
     QCOMPARE(h.session().selectedGroupCount, 2);
     h.session().clearEdgeSelection();
-    p->tick();
-    QTest::qWait(60);
-    QCOMPARE(h.session().selectedEdgeCount, 1);
+    QTRY_COMPARE(h.session().selectedEdgeCount, 1);  // the frame timer runs on its own
 }
 
 void SkeletonBuilderPageTest::keyboardSelection()
@@ -569,22 +564,22 @@ void SkeletonBuilderPageTest::nextStepWaitsForEveryTrajectory()
     QCOMPARE(h.session().frameCount, 200);
     QCOMPARE(h.session().groups[0]->frameCount, 200);
     click(p->nextStepButton());
-    QCOMPARE(h.window->stage(), 1);
+    QCOMPARE(h.window()->stage(), 1);
 
     selectRows(p->markerList(), {1});
     click(p->mirrorMarkersButton());
     click(p->nextStepButton());
-    QCOMPARE(h.window->stage(), 1);
+    QCOMPARE(h.window()->stage(), 1);
 
     selectRows(p->markerList(), {2});
     click(p->mirrorMarkersButton());
     QVERIFY(h.session().allTrajectoriesHaveFrameCount());
     click(p->nextStepButton());
-    QCOMPARE(h.window->stage(), 2);
+    QCOMPARE(h.window()->stage(), 2);
     // The pipeline moved on, the builder's tab stays selected.
-    QCOMPARE(h.window->tabs()->currentIndex(), static_cast<int>(PageKind::SkeletonBuilder));
+    QCOMPARE(h.window()->tabs()->currentIndex(), static_cast<int>(PageKind::SkeletonBuilder));
     click(p->nextStepButton());
-    QCOMPARE(h.window->stage(), 2);
+    QCOMPARE(h.window()->stage(), 2);
 }
 
 void SkeletonBuilderPageTest::turnSliderSpringsBack()
@@ -622,6 +617,185 @@ void SkeletonBuilderPageTest::turnSliderSpringsBack()
     QTest::keyRelease(slider, Qt::Key_Left);
     QCOMPARE(slider->value(), 0);
     QCOMPARE(p->view()->spinSpeed(), 0);
+
+    // A click on the groove beside the handle moves it a page, and back on release.
+    const QPoint groove(slider->width() - 4, slider->height() / 2);
+    QTest::mousePress(slider, Qt::LeftButton, Qt::NoModifier, groove);
+    QVERIFY(slider->value() > 0);
+    QTest::mouseRelease(slider, Qt::LeftButton, Qt::NoModifier, groove);
+    QCOMPARE(slider->value(), 0);
+    QCOMPARE(p->view()->spinSpeed(), 0);
+}
+
+namespace {
+
+int countRedPixels(const QImage& image)
+{
+    int red = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.red() > 200 && c.green() < 60 && c.blue() < 60)
+                ++red;
+        }
+    return red;
+}
+
+} // namespace
+
+void SkeletonBuilderPageTest::selectedMarkersShowRed()
+{
+    Harness h;
+    test::addStill(h.session(), {-4, 8, 0}, 5);
+    test::addStill(h.session(), {4, 8, 0}, 5);
+    test::addStill(h.session(), {0, 6, 0}, 5);
+    h.openBuilder();
+    SkeletonBuilderPage* p = h.page;
+    QVERIFY(p->view());
+    if (p->view()->hasFailed())
+        QSKIP("no OpenGL context");
+
+    p->tick();
+    QCOMPARE(countRedPixels(p->view()->grabFramebuffer()), 0);
+    selectRows(p->markerList(), {0});
+    const int one = countRedPixels(p->view()->grabFramebuffer());
+    QVERIFY(one > 0);
+    clickRow(p->markerList(), 1, Qt::ControlModifier);
+    QVERIFY(countRedPixels(p->view()->grabFramebuffer()) > one);
+    p->markerList()->clearSelection();
+    QCOMPARE(h.session().selectedMarkerCount, 0);
+    QCOMPARE(countRedPixels(p->view()->grabFramebuffer()), 0);
+}
+
+// Builds the committed sample project's group, vectors, colliders and edges from its recipe by
+// clicking rows and buttons only, saves it with "Save Progress", and compares the bytes with
+// what the command-line tool makes of the same recipe.
+void SkeletonBuilderPageTest::sampleProjectBuiltByClicksSavesTheRecipeBytes()
+{
+    const QString sampleFolder = test::samplePath("");
+    QFile recipeFile(sampleFolder + QStringLiteral("/sample-recipe.json"));
+    QVERIFY(recipeFile.open(QIODevice::ReadOnly));
+    const QJsonObject recipe = QJsonDocument::fromJson(recipeFile.readAll()).object();
+    QVERIFY(recipe.contains(QStringLiteral("markers")));
+
+    // Trajectory names are stored in the file: open the markers by the names the recipe uses,
+    // relative to its folder.
+    const QString previousDir = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(sampleFolder));
+    struct RestoreDir {
+        QString dir;
+        ~RestoreDir() { QDir::setCurrent(dir); }
+    } restore{previousDir};
+    QStringList markerFiles;
+    for (const QJsonValue& v : recipe.value(QStringLiteral("markers")).toArray())
+        markerFiles << v.toString();
+
+    Harness h;
+    h.w.script->markerFiles.push_back(markerFiles);
+    h.window()->openPage()->openFilesButton()->click();
+    QCOMPARE(h.session().markerCount(), markerFiles.size());
+    h.openBuilder();
+    SkeletonBuilderPage* p = h.page;
+
+    auto ints = [](const QJsonValue& v) {
+        std::vector<int> out;
+        for (const QJsonValue& x : v.toArray())
+            out.push_back(x.toInt());
+        return out;
+    };
+    auto selectMarkerRows = [&](std::vector<int> rows) {
+        std::sort(rows.begin(), rows.end());
+        // A run of consecutive rows by Shift-click, anything else by Ctrl-clicks.
+        const bool run = rows.size() > 2 && rows.back() - rows.front() + 1 == int(rows.size());
+        clickRow(p->markerList(), rows.front());
+        if (run) {
+            clickRow(p->markerList(), rows.back(), Qt::ShiftModifier);
+        } else {
+            for (size_t i = 1; i < rows.size(); ++i)
+                clickRow(p->markerList(), rows[i], Qt::ControlModifier);
+        }
+        QCOMPARE(size_t(h.session().selectedMarkerCount), rows.size());
+    };
+    auto selectGroupRows = [&](const std::vector<int>& rows) {
+        p->groupList()->clearSelection();
+        for (int r : rows)
+            clickRow(p->groupList(), r, Qt::ControlModifier);
+        QCOMPARE(size_t(h.session().selectedGroupCount), rows.size());
+    };
+
+    for (const QJsonValue& stepValue : recipe.value(QStringLiteral("steps")).toArray()) {
+        const QJsonObject step = stepValue.toObject();
+        const QString op = step.value(QStringLiteral("op")).toString();
+        if (op == QLatin1String("centroid")) {
+            selectMarkerRows(ints(step.value(QStringLiteral("markers"))));
+            click(p->createCentroidButton());
+        } else if (op == QLatin1String("group")) {
+            selectMarkerRows(ints(step.value(QStringLiteral("markers"))));
+            click(p->createGroupButton());
+        } else if (op == QLatin1String("heading") || op == QLatin1String("up")) {
+            selectGroupRows({step.value(QStringLiteral("group")).toInt()});
+            selectMarkerRows({step.value(QStringLiteral("a")).toInt(), step.value(QStringLiteral("b")).toInt()});
+            click(op == QLatin1String("heading") ? p->createHeadingVectorButton() : p->createUpVectorButton());
+        } else if (op == QLatin1String("flipUp") || op == QLatin1String("flipHeading")) {
+            selectGroupRows(ints(step.value(QStringLiteral("groups"))));
+            click(op == QLatin1String("flipUp") ? p->flipUpVectorButton() : p->flipHeadingVectorButton());
+        } else if (op == QLatin1String("collider")) {
+            selectMarkerRows(ints(step.value(QStringLiteral("markers"))));
+            click(p->setColliderButton());
+        } else if (op == QLatin1String("edge")) {
+            const int a = step.value(QStringLiteral("a")).toInt();
+            const int b = step.value(QStringLiteral("b")).toInt();
+            QVERIFY2(a < b, "an edge made by clicks runs from the smaller row");
+            selectMarkerRows({a, b});
+            click(p->createEdgeButton());
+        } else {
+            QFAIL(qPrintable(QStringLiteral("the test does not click recipe step \"%1\"").arg(op)));
+        }
+        if (QTest::currentTestFailed())
+            return;
+    }
+    QCOMPARE(p->markerList()->topLevelItemCount(), h.session().markerCount());
+    QCOMPARE(p->edgeList()->topLevelItemCount(), h.session().edgeCount());
+    QCOMPARE(p->groupList()->topLevelItemCount(), h.session().groupCount());
+
+    if (!qEnvironmentVariableIsEmpty("DUOLO_SCREENSHOT_DIR")) {
+        // The group in its own colour, the skeleton and the colliders' names in view.
+        p->groupList()->clearSelection();
+        p->markerList()->clearSelection();
+        p->markerList()->scrollToItem(p->markerList()->topLevelItem(31));
+        p->tick();
+        QTest::qWait(100);
+        h.window()->grab().save(qEnvironmentVariable("DUOLO_SCREENSHOT_DIR") +
+                                QStringLiteral("/skeleton-builder-sample.png"));
+    }
+
+    test::TempDir out;
+    const QString saved = QString::fromStdString(out.file("by-clicks.dwz").string());
+    h.w.script->projectsToSave.push_back(saved);
+    click(p->saveProgressButton());
+    QVERIFY(h.w.script->errors.empty());
+    QFile savedFile(saved);
+    QVERIFY(savedFile.open(QIODevice::ReadOnly));
+    const QByteArray clicked = savedFile.readAll();
+
+    // The tool, on the same recipe.
+    const QString made = QString::fromStdString(out.file("by-tool.dwz").string());
+    QProcess tool;
+    tool.start(QStringLiteral(DUOLO_MG_PATH),
+               {QStringLiteral("make-project"), sampleFolder + QStringLiteral("/sample-recipe.json"), made});
+    QVERIFY(tool.waitForFinished(60000));
+    QVERIFY2(tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0,
+             tool.readAllStandardError().constData());
+    QFile madeFile(made);
+    QVERIFY(madeFile.open(QIODevice::ReadOnly));
+    const QByteArray expected = madeFile.readAll();
+    QCOMPARE(clicked.size(), expected.size());
+    QVERIFY(clicked == expected);
+
+    // And the committed sample, made the same way.
+    QFile committed(sampleFolder + QStringLiteral("/sample.dwz"));
+    QVERIFY(committed.open(QIODevice::ReadOnly));
+    QVERIFY(committed.readAll() == clicked);
 }
 
 QTEST_MAIN(SkeletonBuilderPageTest)
