@@ -7,6 +7,7 @@
 #include "skeleton/Group.h"
 #include "ui/MainDialog.h"
 
+#include <QApplication>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -254,34 +255,79 @@ void SkeletonBuilderPage::buildControls()
 
 void SkeletonBuilderPage::activate()
 {
+    // Another page may have added trajectories since this one was last shown (the open page
+    // can still load files): refill only what no longer matches, keeping the user's selection
+    // everywhere else.
+    refreshStaleLists();
     PipelinePage::activate();
     synchroniseSelection();
+    if (!isAncestorOf(QApplication::focusWidget()))
+        markerList_->setFocus(Qt::OtherFocusReason);
+}
+
+void SkeletonBuilderPage::refreshStaleLists()
+{
+    auto matches = [](const QTreeWidget* list, int rowCount, auto rowTexts) {
+        if (list->topLevelItemCount() != rowCount)
+            return false;
+        for (int r = 0; r < rowCount; ++r) {
+            const QStringList want = rowTexts(r);
+            const QTreeWidgetItem* item = list->topLevelItem(r);
+            if (item->text(0) != want[0] || item->text(1) != want[1])
+                return false;
+        }
+        return true;
+    };
+    if (!matches(markerList_, session().markerCount(), [this](int r) { return markerRowTexts(r); }))
+        rebuildMarkerList();
+    if (!matches(edgeList_, session().edgeCount(), [this](int r) { return edgeRowTexts(r); }))
+        rebuildEdgeList();
+    if (!matches(groupList_, session().groupCount(), [this](int r) { return groupRowTexts(r); }))
+        rebuildGroupList();
 }
 
 // --- Lists ---------------------------------------------------------------------------------
 
-void SkeletonBuilderPage::appendMarkerRow(int row)
+QStringList SkeletonBuilderPage::markerRowTexts(int row) const
 {
     const AnimatedMarker* m = session().markers[static_cast<size_t>(row)].get();
-    markerList_->addTopLevelItem(makeRow(QString::number(row), QString::fromStdString(m->name)));
+    return {QString::number(row), QString::fromStdString(m->name)};
 }
 
-void SkeletonBuilderPage::appendEdgeRow(int row)
+QStringList SkeletonBuilderPage::edgeRowTexts(int row) const
 {
     const Edge* e = session().edges[static_cast<size_t>(row)].get();
     const int from = e->from ? e->from->index : -1;
     const int to = e->to ? e->to->index : -1;
-    edgeList_->addTopLevelItem(makeRow(QString::number(e->index), edgeName(from, to)));
+    return {QString::number(e->index), edgeName(from, to)};
 }
 
-void SkeletonBuilderPage::appendGroupRow(int row)
+QStringList SkeletonBuilderPage::groupRowTexts(int row) const
 {
     const Group* g = session().groups[static_cast<size_t>(row)].get();
     std::vector<int> members;
     members.reserve(g->members.size());
     for (const AnimatedMarker* m : g->members)
         members.push_back(m->index);
-    groupList_->addTopLevelItem(makeRow(QString::number(g->groupNumber), groupName(members)));
+    return {QString::number(g->groupNumber), groupName(members)};
+}
+
+void SkeletonBuilderPage::appendMarkerRow(int row)
+{
+    const QStringList texts = markerRowTexts(row);
+    markerList_->addTopLevelItem(makeRow(texts[0], texts[1]));
+}
+
+void SkeletonBuilderPage::appendEdgeRow(int row)
+{
+    const QStringList texts = edgeRowTexts(row);
+    edgeList_->addTopLevelItem(makeRow(texts[0], texts[1]));
+}
+
+void SkeletonBuilderPage::appendGroupRow(int row)
+{
+    const QStringList texts = groupRowTexts(row);
+    groupList_->addTopLevelItem(makeRow(texts[0], texts[1]));
 }
 
 void SkeletonBuilderPage::rebuildMarkerList()

@@ -3,6 +3,7 @@
 #include "ui/PipelinePage.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -96,6 +97,11 @@ private:
     void saveProgress();
     void goToNextStep();
 
+    // Number and name column texts of a row, from the session.
+    QStringList markerRowTexts(int row) const;
+    QStringList edgeRowTexts(int row) const;
+    QStringList groupRowTexts(int row) const;
+    void refreshStaleLists();
     void appendMarkerRow(int row);
     void appendEdgeRow(int row);
     void appendGroupRow(int row);

@@ -136,6 +136,7 @@ private slots:
     void mirrorTwoMarkersOfDifferentLengthsChangesNothing();
     void nextStepWaitsForEveryTrajectory();
     void turnSliderSpringsBack();
+    void filesLoadedLaterAppearOnReturn();
     void selectedMarkersShowRed();
     void sampleProjectBuiltByClicksSavesTheRecipeBytes();
 };
@@ -625,6 +626,37 @@ void SkeletonBuilderPageTest::turnSliderSpringsBack()
     QTest::mouseRelease(slider, Qt::LeftButton, Qt::NoModifier, groove);
     QCOMPARE(slider->value(), 0);
     QCOMPARE(p->view()->spinSpeed(), 0);
+}
+
+void SkeletonBuilderPageTest::filesLoadedLaterAppearOnReturn()
+{
+    test::TempDir dir;
+    Harness h;
+    h.w.script->markerFiles.push_back(test::writeTinySession(dir));
+    h.window()->openPage()->openFilesButton()->click();
+    h.openBuilder();
+    SkeletonBuilderPage* p = h.page;
+    selectRows(p->markerList(), {0, 1});
+    click(p->createGroupButton());
+    selectRows(p->groupList(), {0});
+    QCOMPARE(p->markerList()->topLevelItemCount(), 4);
+
+    // Back on the open page, more files; then the builder again.
+    h.window()->tabs()->setCurrentIndex(static_cast<int>(PageKind::OpenSession));
+    QVERIFY(!p->isActive() && !p->view());
+    test::TempDir more;
+    h.w.script->markerFiles.push_back(test::writeTinySession(more));
+    h.window()->openPage()->openFilesButton()->click();
+    QCOMPARE(h.session().markerCount(), 8);
+    h.window()->tabs()->setCurrentIndex(static_cast<int>(PageKind::SkeletonBuilder));
+    QVERIFY(p->isActive() && p->view());
+    QCOMPARE(p->markerList()->topLevelItemCount(), 8);
+    QCOMPARE(p->markerList()->topLevelItem(7)->text(0), QStringLiteral("7"));
+    // The group list did not change, and neither did its selection.
+    QCOMPARE(h.session().selectedGroupCount, 1);
+    selectRows(p->markerList(), {6, 7});
+    click(p->addToGroupButton());
+    QCOMPARE(rowTexts(p->groupList(), 1), QStringList{"(0, 1, 6, 7)"});
 }
 
 namespace {
