@@ -18,6 +18,11 @@ class SpinSlider;
 // page is inactive, does not play and holds no view.
 //
 // Pages call the main window and the session; nothing in the model calls a page.
+//
+// A page with a 3D view builds its controls in its constructor and hands its view frame and
+// spin slider to setViewArea(); it draws in drawScene() (drawSessionFrame and friends, with
+// mainWindow.displayOptions()), steps its playback in advance() and stops it in stopPlayback().
+// createPage() in PageFactory.cpp is the one place that makes each kind of page.
 class PipelinePage : public QWidget {
     Q_OBJECT
 public:
