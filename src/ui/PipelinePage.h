@@ -6,6 +6,7 @@
 #include <QWidget>
 
 class QFrame;
+class QLabel;
 
 namespace duolo {
 
@@ -62,6 +63,7 @@ private:
     SpinSlider* spinSlider_ = nullptr;
     SceneLighting lighting_ = SceneLighting::Lit;
     GlView* view_ = nullptr;
+    QLabel* noViewNote_ = nullptr;  // in the view's place when there is no OpenGL
     QTimer frameTimer_;
     bool active_ = false;
 };
