@@ -1,7 +1,377 @@
+// Project subcommands: make-project (build a session from a recipe, as the skeleton builder
+// would, and save it), info, resave and poses.
+#include "capture/MotionCaptureSession.h"
+#include "capture/ProjectFile.h"
+#include "cli/CliSupport.h"
 #include "cli/Commands.h"
+#include "skeleton/Edge.h"
+#include "skeleton/Group.h"
+#include "skeleton/PoseBuilder.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
 
 namespace duolo::cli {
+namespace {
 
-void registerProjectCommands(CLI::App&) {}
+using nlohmann::json;
+
+json readJsonFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in || std::filesystem::is_directory(path))
+        throw CliError(path + ": cannot open recipe: " + (in ? "it is a folder" : std::strerror(errno)));
+    try {
+        return json::parse(in);
+    } catch (const json::exception& e) {
+        throw CliError(path + ": not a valid recipe: " + e.what());
+    }
+}
+
+// Runs the steps of a recipe on a session. Every step names its markers and groups by their
+// numbers in the session; a number that names nothing, an unknown operation or a step whose
+// operation would do nothing is an error naming the recipe and the step.
+class RecipeRunner {
+public:
+    RecipeRunner(MotionCaptureSession& session, std::string recipePath)
+        : s_(session), recipe_(std::move(recipePath))
+    {
+    }
+
+    void run(const json& steps)
+    {
+        if (!steps.is_array())
+            throw CliError(recipe_ + ": \"steps\" must be a list");
+        for (std::size_t i = 0; i < steps.size(); ++i) {
+            step_ = i;
+            runStep(steps[i]);
+        }
+    }
+
+private:
+    [[noreturn]] void fail(const std::string& problem) const
+    {
+        throw CliError(recipe_ + ": step " + std::to_string(step_) + (op_.empty() ? "" : " (" + op_ + ")") +
+                       ": " + problem);
+    }
+
+    int32_t integer(const json& step, const char* key) const
+    {
+        if (!step.contains(key))
+            fail(std::string("missing \"") + key + "\"");
+        const json& v = step[key];
+        if (!v.is_number_integer() || v.get<int64_t>() < INT32_MIN || v.get<int64_t>() > INT32_MAX)
+            fail(std::string("\"") + key + "\" must be a whole number");
+        return v.get<int32_t>();
+    }
+
+    std::vector<int32_t> integers(const json& step, const char* key) const
+    {
+        if (!step.contains(key) || !step[key].is_array())
+            fail(std::string("\"") + key + "\" must be a list of numbers");
+        std::vector<int32_t> out;
+        std::set<int32_t> seen;
+        for (const json& v : step[key]) {
+            if (!v.is_number_integer() || v.get<int64_t>() < INT32_MIN || v.get<int64_t>() > INT32_MAX)
+                fail(std::string("\"") + key + "\" must be a list of whole numbers");
+            if (!seen.insert(v.get<int32_t>()).second)
+                fail(std::string("\"") + key + "\" lists " + std::to_string(v.get<int32_t>()) + " twice");
+            out.push_back(v.get<int32_t>());
+        }
+        return out;
+    }
+
+    AnimatedMarker* marker(int32_t index) const
+    {
+        AnimatedMarker* m = s_.findMarker(index);
+        if (!m)
+            fail("no marker " + std::to_string(index) + " (the session has " +
+                 std::to_string(s_.markerCount()) + ")");
+        return m;
+    }
+
+    Group* group(int32_t number) const
+    {
+        Group* g = s_.findGroup(number);
+        if (!g)
+            fail("no group " + std::to_string(number) + " (the session has " + std::to_string(s_.groupCount()) +
+                 ")");
+        return g;
+    }
+
+    // The listed markers become the selection (which is always in session order).
+    std::vector<int32_t> selectMarkers(const json& step)
+    {
+        auto list = integers(step, "markers");
+        for (int32_t i : list)
+            marker(i);
+        s_.clearMarkerSelection();
+        for (int32_t i : list)
+            s_.selectMarker(i);
+        return list;
+    }
+
+    void selectGroups(const json& step)
+    {
+        auto list = integers(step, "groups");
+        for (int32_t g : list)
+            group(g);
+        s_.clearGroupSelection();
+        for (int32_t g : list)
+            s_.selectGroup(g);
+    }
+
+    void vector(const json& step, bool heading)
+    {
+        Group* g = group(integer(step, "group"));
+        const int32_t a = integer(step, "a");
+        const int32_t b = integer(step, "b");
+        for (int32_t i : {a, b})
+            if (!g->isMember(marker(i)))
+                fail("marker " + std::to_string(i) + " is not a member of group " + std::to_string(g->groupNumber));
+        if (heading)
+            s_.createHeadingVectorFor(a, b, g->groupNumber);
+        else
+            s_.createUpVectorFor(a, b, g->groupNumber);
+    }
+
+    void runStep(const json& step)
+    {
+        op_.clear();
+        if (!step.is_object() || !step.contains("op") || !step["op"].is_string())
+            fail("a step must be an object with an \"op\"");
+        op_ = step["op"].get<std::string>();
+        if (op_ == "centroid") {
+            if (selectMarkers(step).size() < 2)
+                fail("a centroid needs at least two markers");
+            s_.createCentroid();
+        } else if (op_ == "group") {
+            if (selectMarkers(step).empty())
+                fail("a group needs at least one marker");
+            s_.createGroup();
+        } else if (op_ == "heading" || op_ == "up") {
+            vector(step, op_ == "heading");
+        } else if (op_ == "collider") {
+            auto list = selectMarkers(step);
+            if (list.empty())
+                fail("no markers listed");
+            if (s_.groups.empty())
+                fail("colliders are set on the first group, and there is none");
+            for (int32_t i : list)
+                if (!s_.groups.front()->isMember(marker(i)))
+                    fail("marker " + std::to_string(i) + " is not a member of the first group");
+            s_.setCollider();
+        } else if (op_ == "edge") {
+            const int32_t a = integer(step, "a");
+            const int32_t b = integer(step, "b");
+            marker(a);
+            marker(b);
+            if (a == b)
+                fail("an edge needs two different markers");
+            s_.clearMarkerSelection();
+            s_.selectMarker(a);
+            s_.selectMarker(b);
+            s_.createEdge();
+        } else if (op_ == "flipHeading" || op_ == "flipUp" || op_ == "deleteHeading" || op_ == "deleteUp") {
+            selectGroups(step);
+            if (op_ == "flipHeading")
+                s_.flipHeadingVectors();
+            else if (op_ == "flipUp")
+                s_.flipUpVectors();
+            else if (op_ == "deleteHeading")
+                s_.deleteHeadingVectors();
+            else
+                s_.deleteUpVectors();
+        } else if (op_ == "deleteMarkers") {
+            selectMarkers(step);
+            s_.deleteSelectedMarkers();
+        } else if (op_ == "mirror") {
+            const auto n = selectMarkers(step).size();
+            if (n != 1 && n != 2)
+                fail("mirroring takes one or two markers");
+            s_.mirrorMarkers();
+        } else {
+            fail("unknown operation");
+        }
+        s_.clearMarkerSelection();
+        s_.clearEdgeSelection();
+        s_.clearGroupSelection();
+    }
+
+    MotionCaptureSession& s_;
+    std::string recipe_;
+    std::size_t step_ = 0;
+    std::string op_;
+};
+
+void saveOrThrow(const MotionCaptureSession& session, const std::string& path)
+{
+    std::string error;
+    if (!saveProject(session, path, error))
+        throw CliError(error);
+}
+
+void makeProject(const std::string& recipePath, const std::string& outPath)
+{
+    const json recipe = readJsonFile(recipePath);
+    if (!recipe.is_object() || !recipe.contains("markers") || !recipe["markers"].is_array())
+        throw CliError(recipePath + ": a recipe needs a \"markers\" list");
+
+    // Marker paths are relative to the recipe's folder; the trajectories keep them as written.
+    const auto folder = std::filesystem::path(recipePath).parent_path();
+    std::vector<std::string> written;
+    std::vector<std::string> resolved;
+    for (const json& p : recipe["markers"]) {
+        if (!p.is_string())
+            throw CliError(recipePath + ": \"markers\" must be a list of file paths");
+        written.push_back(p.get<std::string>());
+        resolved.push_back((folder / written.back()).string());
+    }
+
+    MotionCaptureSession session;
+    std::vector<std::string> errors;
+    session.loadMarkers(resolved, &errors);
+    if (!errors.empty())
+        throw CliError(errors.front());
+    for (std::size_t i = 0; i < written.size(); ++i)
+        session.markers[i]->name = written[i];
+
+    if (recipe.contains("steps"))
+        RecipeRunner(session, recipePath).run(recipe["steps"]);
+    session.setFrame(0);
+
+    saveOrThrow(session, outPath);
+    printJson({{"project", outPath},
+               {"frameCount", session.frameCount},
+               {"markers", session.markerCount()},
+               {"edges", session.edgeCount()},
+               {"groups", session.groupCount()}});
+}
+
+void info(const std::string& path)
+{
+    auto session = loadProjectOrThrow(path);
+    json markers = json::array();
+    for (const auto& m : session->markers) {
+        json groupNumbers = json::array();
+        for (const Group* g : m->groups)
+            groupNumbers.push_back(g->groupNumber);
+        markers.push_back({{"index", m->index},
+                           {"name", m->name},
+                           {"samples", m->sampleCount()},
+                           {"colliderId", m->colliderId},
+                           {"groupNumbers", groupNumbers}});
+    }
+    json edges = json::array();
+    for (const auto& e : session->edges)
+        edges.push_back({{"index", e->index}, {"from", e->from->index}, {"to", e->to->index}});
+    json groups = json::array();
+    for (const auto& g : session->groups) {
+        json members = json::array();
+        for (const AnimatedMarker* m : g->members)
+            members.push_back(m->index);
+        groups.push_back({{"groupNumber", g->groupNumber},
+                          {"firstGroupMark", g->firstGroupMark},
+                          {"colour", g->colour},
+                          {"frameCount", g->frameCount},
+                          {"members", members},
+                          {"hasHeading", g->hasHeading()},
+                          {"hasUp", g->hasUp()},
+                          {"hasRoot", g->hasRoot()}});
+    }
+    printJson({{"loaded", session->loaded},
+               {"frameCount", session->frameCount},
+               {"nextColliderId", session->nextColliderId},
+               {"markers", markers},
+               {"edges", edges},
+               {"groups", groups}});
+}
+
+void resave(const std::string& inPath, const std::string& outPath)
+{
+    auto session = loadProjectOrThrow(inPath);
+    saveOrThrow(*session, outPath);
+    printJson({{"project", outPath},
+               {"markers", session->markerCount()},
+               {"edges", session->edgeCount()},
+               {"groups", session->groupCount()}});
+}
+
+json point(const Vec3& p) { return json::array({jsonNumber(p.x), jsonNumber(p.y), jsonNumber(p.z)}); }
+
+void poses(const std::string& path, int32_t groupNumber, int32_t frame)
+{
+    auto session = loadProjectOrThrow(path);
+    Group* g = session->findGroup(groupNumber);
+    if (!g)
+        throw CliError(path + ": no group " + std::to_string(groupNumber) + " (the project has " +
+                       std::to_string(session->groupCount()) + ")");
+    if (frame < 0 || frame >= g->frameCount)
+        throw CliError(path + ": frame " + std::to_string(frame) + " is outside group " +
+                       std::to_string(groupNumber) + "'s " + std::to_string(g->frameCount) + " frames");
+    if (!g->hasHeading() || !g->hasUp() || !g->hasRoot())
+        throw CliError(path + ": group " + std::to_string(groupNumber) +
+                       " needs a heading vector, an up vector and a root to be posed");
+    if (!buildPoses(*g))
+        throw CliError(path + ": the poses of group " + std::to_string(groupNumber) + " cannot be built");
+
+    const Skeleton& normalised = g->normalisedPoses.at(static_cast<std::size_t>(frame));
+    const Skeleton& world = g->worldPoses.at(static_cast<std::size_t>(frame));
+    json normalisedJoints = json::array();
+    for (const Marker& j : normalised.joints)
+        normalisedJoints.push_back(point(j.position));
+    json worldJoints = json::array();
+    for (const Marker& j : world.joints)
+        worldJoints.push_back(point(j.position));
+    json support = nullptr;
+    if (world.support)
+        support = json::array({jsonNumber(world.support->position.x), jsonNumber(world.support->position.z)});
+    printJson({{"normalised", normalisedJoints},
+               {"world", worldJoints},
+               {"centre", point(world.centre.position)},
+               {"pitch", jsonNumber(world.pitch)},
+               {"yaw", jsonNumber(world.yaw)},
+               {"roll", jsonNumber(world.roll)},
+               {"support", support},
+               {"supportWeight", jsonNumber(world.supportWeight)}});
+}
+
+} // namespace
+
+void registerProjectCommands(CLI::App& app)
+{
+    struct Options {
+        std::string first;
+        std::string second;
+        int32_t group = 0;
+        int32_t frame = 0;
+    };
+    auto options = std::make_shared<Options>();
+
+    auto* make = app.add_subcommand("make-project", "Build a project from a recipe of marker files and steps");
+    make->add_option("recipe", options->first, "Recipe (JSON): {\"markers\": [paths], \"steps\": [...]}")
+        ->required();
+    make->add_option("out", options->second, "Project file to write (*.dwz)")->required();
+    make->callback([options] { makeProject(options->first, options->second); });
+
+    auto* infoCommand = app.add_subcommand("info", "Describe a project file");
+    infoCommand->add_option("project", options->first, "Project file (*.dwz)")->required();
+    infoCommand->callback([options] { info(options->first); });
+
+    auto* resaveCommand = app.add_subcommand("resave", "Load a project and save it again");
+    resaveCommand->add_option("in", options->first, "Project file to read")->required();
+    resaveCommand->add_option("out", options->second, "Project file to write")->required();
+    resaveCommand->callback([options] { resave(options->first, options->second); });
+
+    auto* posesCommand = app.add_subcommand("poses", "Build a group's poses and print one frame");
+    posesCommand->add_option("project", options->first, "Project file (*.dwz)")->required();
+    posesCommand->add_option("--group", options->group, "Group number")->required();
+    posesCommand->add_option("--frame", options->frame, "Frame")->required();
+    posesCommand->callback([options] { poses(options->first, options->group, options->frame); });
+}
 
 } // namespace duolo::cli
