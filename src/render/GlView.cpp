@@ -2,6 +2,7 @@
 
 #include "capture/MessageSink.h"
 
+#include <QCoreApplication>
 #include <QOpenGLContext>
 
 #include <GL/gl.h>
@@ -43,7 +44,8 @@ void GlView::initializeGL()
 {
     initialised_ = true;
     if (!context() || !context()->isValid()) {
-        reportMissingContext();
+        failed_ = true;
+        reportNoOpenGl();
         return;
     }
     setupScene(lighting_);
@@ -78,19 +80,33 @@ void GlView::paintEvent(QPaintEvent* event)
 {
     QOpenGLWidget::paintEvent(event);
     // Qt initialises the widget before its first paint; still uninitialised means no context.
-    if (!initialised_ && !failed_)
-        reportMissingContext();
+    if (!initialised_ && !failed_) {
+        failed_ = true;
+        reportNoOpenGl();
+    }
 }
 
-void GlView::reportMissingContext()
+bool GlView::isOpenGlAvailable()
 {
-    failed_ = true;
+    static const bool available = [] {
+        QOpenGLContext probe;
+        probe.setFormat(surfaceFormat());
+        return probe.create();
+    }();
+    return available;
+}
+
+void GlView::reportNoOpenGl()
+{
     static bool reported = false;
     if (reported)
         return;
     reported = true;
-    showMessage("Could not create an OpenGL context: the 3D views stay empty, every other control "
+    // Not from inside a paint handler: the message may open a modal box.
+    QMetaObject::invokeMethod(qApp, [] {
+        showMessage("Could not create an OpenGL context: the 3D views stay empty, every other control "
                 "keeps working.");
+    }, Qt::QueuedConnection);
 }
 
 } // namespace duolo

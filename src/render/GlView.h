@@ -25,6 +25,11 @@ public:
 
     // The compatibility-profile format the views ask for (fixed-function GL with GLU).
     static QSurfaceFormat surfaceFormat();
+    // Whether this run can create an OpenGL context at all (asked once, then remembered).
+    // Without one no view may be created: pages show a note in the view's place instead.
+    static bool isOpenGlAvailable();
+    // Tells the user, once per run, that the 3D views stay empty.
+    static void reportNoOpenGl();
 
     SceneLighting lighting() const { return lighting_; }
     int spinSpeed() const { return spinSpeed_; }
@@ -43,7 +48,6 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    void reportMissingContext();
 
     SceneLighting lighting_;
     SceneFunction drawScene_;

@@ -4,6 +4,7 @@
 #include "ui/MainDialog.h"
 
 #include <QFrame>
+#include <QLabel>
 #include <QVBoxLayout>
 
 namespace duolo {
@@ -37,7 +38,15 @@ void PipelinePage::setViewArea(QFrame* area, SceneLighting lighting, SpinSlider*
 void PipelinePage::activate()
 {
     active_ = true;
-    if (viewArea_) {
+    if (viewArea_ && !GlView::isOpenGlAvailable()) {
+        if (!noViewNote_) {
+            noViewNote_ = new QLabel(tr("The 3D view needs OpenGL, which is not available here."), viewArea_);
+            noViewNote_->setAlignment(Qt::AlignCenter);
+            noViewNote_->setWordWrap(true);
+            viewArea_->layout()->addWidget(noViewNote_);
+        }
+        GlView::reportNoOpenGl();
+    } else if (viewArea_) {
         releaseView();  // a fresh view on every visit
         view_ = new GlView(lighting_, [this] { drawScene(); }, viewArea_);
         if (spinSlider_)

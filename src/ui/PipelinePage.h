@@ -6,6 +6,7 @@
 #include <QWidget>
 
 class QFrame;
+class QLabel;
 
 namespace duolo {
 
@@ -18,6 +19,11 @@ class SpinSlider;
 // page is inactive, does not play and holds no view.
 //
 // Pages call the main window and the session; nothing in the model calls a page.
+//
+// A page with a 3D view builds its controls in its constructor and hands its view frame and
+// spin slider to setViewArea(); it draws in drawScene() (drawSessionFrame and friends, with
+// mainWindow.displayOptions()), steps its playback in advance() and stops it in stopPlayback().
+// createPage() in PageFactory.cpp is the one place that makes each kind of page.
 class PipelinePage : public QWidget {
     Q_OBJECT
 public:
@@ -57,6 +63,7 @@ private:
     SpinSlider* spinSlider_ = nullptr;
     SceneLighting lighting_ = SceneLighting::Lit;
     GlView* view_ = nullptr;
+    QLabel* noViewNote_ = nullptr;  // in the view's place when there is no OpenGL
     QTimer frameTimer_;
     bool active_ = false;
 };

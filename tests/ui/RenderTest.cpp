@@ -19,6 +19,8 @@
 #include <QTabWidget>
 #include <QTest>
 
+#include <algorithm>
+
 using namespace duolo;
 using namespace duolo::test;
 
@@ -27,7 +29,7 @@ namespace {
 struct PixelCounts {
     int grid = 0;     // the dark grey floor lines
     int contact = 0;  // green: markers touching the floor
-    int bright = 0;   // white markers in the air
+    int bright = 0;   // markers in the air: white, or their group's colour
 };
 
 PixelCounts countPixels(const QImage& image)
@@ -41,7 +43,7 @@ PixelCounts countPixels(const QImage& image)
                 ++counts.grid;
             else if (g > 120 && r < 90 && b < 90)
                 ++counts.contact;
-            else if (r > 170 && g > 170 && b > 170)
+            else if (std::max({r, g, b}) > 120)
                 ++counts.bright;
         }
     }
