@@ -47,17 +47,24 @@ public:
     // is introduced by name at its first use) and the next index, and the call returns true:
     // the caller writes the object's record next.
     bool writeObject(const void* object, std::string_view className);
+    // Writes the class tag of a new object that nothing will ever refer to (a trajectory's own
+    // sample, say) and gives it the next index without remembering it. Its record follows.
+    void writeNewObject(std::string_view className);
 
+    void reserve(std::size_t bytes) { out_.reserve(bytes); }
     const std::vector<uint8_t>& bytes() const { return out_; }
     std::vector<uint8_t> takeBytes() { return std::move(out_); }
 
 private:
     void writeIndexTag(uint32_t index, bool isClass);
+    void writeClassTag(std::string_view className);
     uint32_t takeIndex();
+    template <class T>
+    void append(T value);
 
     std::vector<uint8_t> out_;
     std::unordered_map<const void*, uint32_t> objectIndex_;
-    std::unordered_map<std::string, uint32_t> classIndex_;
+    std::vector<std::pair<std::string, uint32_t>> classIndex_;  // few classes: searched in turn
     uint32_t nextIndex_ = 1;
 };
 
@@ -132,6 +139,8 @@ private:
     };
 
     void need(std::size_t bytes);
+    template <class T>
+    T take();
     std::string whereNow() const;
     [[noreturn]] void failNoRoom(const std::string& what, std::size_t offset) const;
     uint32_t readLength(bool& wide);

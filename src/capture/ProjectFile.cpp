@@ -88,7 +88,7 @@ private:
             writeGroupReference(g);
         out_.writeCount(m.samples.size());
         for (const Marker& s : m.samples) {
-            out_.writeObject(&s, kClassNames[kMarker]);  // samples belong to one trajectory: always new
+            out_.writeNewObject(kClassNames[kMarker]);  // a sample belongs to one trajectory only
             out_.writeDouble(s.position.x);
             out_.writeDouble(s.position.y);
             out_.writeDouble(s.position.z);
@@ -506,7 +506,22 @@ bool writeAll(int fd, const uint8_t* data, std::size_t size)
 
 std::vector<uint8_t> projectBytes(const MotionCaptureSession& session)
 {
+    // Samples make up nearly all of a project: reserve room for them at once.
+    std::size_t estimate = 64;
+    auto add = [&](const AnimatedMarker* m) {
+        if (m)
+            estimate += 64 + m->name.size() + m->samples.size() * kMinSampleBytes;
+    };
+    for (const auto& m : session.markers)
+        add(m.get());
+    for (const auto& g : session.groups) {
+        for (const AnimatedMarker* m : g->ownTrajectories())
+            add(m);
+        estimate += 64 + 2 * g->members.size();
+    }
+    estimate += 10 * session.edges.size();
     ArchiveWriter out;
+    out.reserve(estimate);
     ProjectWriter(out).writeSession(session);
     return out.takeBytes();
 }
