@@ -1,10 +1,301 @@
 #include "motiongraph/Graph2D.h"
 
+#include "capture/MessageSink.h"
 #include "capture/Random.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
 
 namespace duolo {
 
+namespace {
+
+template <typename T>
+void eraseFirst(std::vector<T*>& list, const T* item)
+{
+    auto it = std::find(list.begin(), list.end(), item);
+    if (it != list.end())
+        list.erase(it);
+}
+
+template <typename T>
+void moveTo(std::vector<T*>& fromList, std::vector<T*>& toList, typename std::vector<T*>::iterator it)
+{
+    T* item = *it;
+    fromList.erase(it);
+    toList.push_back(item);
+}
+
+} // namespace
+
+// --- Graph2DNode ------------------------------------------------------------------------
+
+Graph2DNode::Graph2DNode() = default;
+
+Graph2DNode::Graph2DNode(int32_t startFrame, int32_t endFrame, int32_t id, double x, double y)
+    : startFrame(startFrame), endFrame(endFrame), currentFrame(startFrame), id(id), x(x), y(y)
+{
+}
+
+Graph2DNode::~Graph2DNode()
+{
+    // A self-loop is listed here only once, so after it is taken off this list there is no
+    // other entry to remove: it is destroyed exactly once.
+    while (!incidentEdges.empty()) {
+        Graph2DEdge* edge = incidentEdges.front();
+        incidentEdges.erase(incidentEdges.begin());
+        Graph2DNode* other = edge->to == this ? edge->from : edge->to;
+        if (other && other != this)
+            eraseFirst(other->incidentEdges, edge);
+        delete edge;
+    }
+}
+
+bool Graph2DNode::advanceFrame()
+{
+    currentFrame += 1;
+    if (currentFrame > endFrame) {
+        currentFrame = startFrame;
+        return true;
+    }
+    return false;
+}
+
+void Graph2DNode::translate(double dx, double dy)
+{
+    x += dx;
+    y += dy;
+    for (Graph2DEdge* edge : incidentEdges)
+        edge->rebuildGeometry();
+}
+
+bool Graph2DNode::hit(double px, double py) const
+{
+    return radius * radius >= (y - py) * (y - py) + (x - px) * (x - px);
+}
+
+bool Graph2DNode::overlaps(double px, double py) const
+{
+    const double reach = 2.0 * radius;
+    return reach * reach >= (y - py) * (y - py) + (x - px) * (x - px);
+}
+
+// --- Graph2DEdge ------------------------------------------------------------------------
+
+Graph2DEdge::Graph2DEdge() = default;
+
+Graph2DEdge::Graph2DEdge(Graph2DNode* from, Graph2DNode* to) : from(from), to(to)
+{
+    rebuildGeometry();
+}
+
+void Graph2DEdge::rebuildGeometry()
+{
+    if (!from || !to)
+        return;
+    const double s = (to->y - from->y) / (to->x - from->x);
+    slope = s;
+    const double w2 = halfWidth * halfWidth;
+    double a = std::sqrt(w2 / (1.0 / (s * s) + 1.0));  // the perpendicular's x part
+    const double b = std::sqrt(w2 / (s * s + 1.0));    // its y part
+    offX = s <= 0.0 ? -b : b;
+    offY = a;
+    if (s > 0.0)
+        a = -a;
+    cornerX[0] = from->x + a; cornerY[0] = from->y + b;
+    cornerX[1] = from->x - a; cornerY[1] = from->y - b;
+    cornerX[2] = to->x - a;   cornerY[2] = to->y - b;
+    cornerX[3] = to->x + a;   cornerY[3] = to->y + b;
+
+    const double r = to->radius;
+    if (s < 0.0) {
+        arrowDx = r * std::cos(std::atan(s));
+        arrowDy = r * std::sin(std::atan(s));
+    } else if (s > 0.0) {
+        arrowDx = -(r * std::cos(std::atan(s)));
+        arrowDy = -(r * std::sin(std::atan(s)));
+    } else {  // zero or not a number
+        arrowDx = r;
+        arrowDy = 0.0;
+    }
+}
+
+bool Graph2DEdge::hit(double px, double py) const
+{
+    if (!from || !to)
+        return false;
+    bool allNegative = true;
+    bool allPositive = true;
+    for (int k = 0; k < 4; ++k) {
+        const int n = (k + 1) % 4;
+        const double cross = (cornerY[n] - cornerY[k]) * (px - cornerX[k])
+                           - (cornerX[n] - cornerX[k]) * (py - cornerY[k]);
+        allNegative = allNegative && cross < 0.0;
+        allPositive = allPositive && cross > 0.0;
+    }
+    return from->x <= to->x ? allNegative : allPositive;
+}
+
+// --- Graph2D ----------------------------------------------------------------------------
+
 Graph2D::Graph2D() { seedRandomFromClock(); }
-Graph2D::~Graph2D() = default;
+
+Graph2D::~Graph2D()
+{
+    // Each node takes its incident edges with it; the edge lists hold pointers only.
+    for (Graph2DNode* node : nodes)
+        delete node;
+    for (Graph2DNode* node : selectedNodes)
+        delete node;
+}
+
+Graph2DNode* Graph2D::addNode(int32_t startFrame, int32_t endFrame, double x, double y)
+{
+    auto* node = new Graph2DNode(startFrame, endFrame, totalNodeCount(), x, y);
+    resolveOverlap(node);
+    selectedNodes.push_back(node);
+    return node;
+}
+
+Graph2DEdge* Graph2D::addEdge(Graph2DNode* a, Graph2DNode* b)
+{
+    if (!a || !b)
+        return nullptr;
+    for (const Graph2DEdge* edge : a->incidentEdges)
+        if (edge->to == b)
+            return nullptr;
+    auto* edge = new Graph2DEdge(a, b);
+    a->incidentEdges.push_back(edge);
+    if (b != a)
+        b->incidentEdges.push_back(edge);
+    edges.push_back(edge);
+    return edge;
+}
+
+void Graph2D::join2SelectedNodes()
+{
+    if (howManySelectedNodes() != 2) {
+        showMessage("Error, attempt to join2SelectedNodes when howManySelectedNodes != 2");
+        return;
+    }
+    addEdge(selectedNodes[0], selectedNodes[1]);
+}
+
+void Graph2D::deselectAll()
+{
+    nodes.insert(nodes.end(), selectedNodes.begin(), selectedNodes.end());
+    selectedNodes.clear();
+    edges.insert(edges.end(), selectedEdges.begin(), selectedEdges.end());
+    selectedEdges.clear();
+}
+
+void Graph2D::moveSelected(double dx, double dy)
+{
+    for (Graph2DNode* node : selectedNodes)
+        node->translate(dx, dy);
+}
+
+void Graph2D::resolveOverlap(Graph2DNode* n)
+{
+    auto overlapping = [&](const std::vector<Graph2DNode*>& list) {
+        for (const Graph2DNode* m : list)
+            if (m->id != n->id && m->overlaps(n->x, n->y))
+                return true;
+        return false;
+    };
+    while (overlapping(nodes) || overlapping(selectedNodes)) {
+        seedRandomFromClock();
+        const int a = nextRandom();
+        const int b = nextRandom();
+        n->translate(a % 2 == 0 ? n->radius : -n->radius, b % 2 == 0 ? n->radius : -n->radius);
+    }
+}
+
+void Graph2D::resolveSelectedOverlaps()
+{
+    for (Graph2DNode* node : selectedNodes)
+        resolveOverlap(node);
+}
+
+bool Graph2D::toggleNodeAt(double x, double y)
+{
+    for (auto it = nodes.begin(); it != nodes.end(); ++it)
+        if ((*it)->hit(x, y)) {
+            moveTo(nodes, selectedNodes, it);
+            return true;
+        }
+    for (auto it = selectedNodes.begin(); it != selectedNodes.end(); ++it)
+        if ((*it)->hit(x, y)) {
+            moveTo(selectedNodes, nodes, it);
+            return false;
+        }
+    return false;
+}
+
+bool Graph2D::toggleEdgeAt(double x, double y)
+{
+    for (auto it = edges.begin(); it != edges.end(); ++it)
+        if ((*it)->hit(x, y)) {
+            moveTo(edges, selectedEdges, it);
+            return true;
+        }
+    for (auto it = selectedEdges.begin(); it != selectedEdges.end(); ++it)
+        if ((*it)->hit(x, y)) {
+            moveTo(selectedEdges, edges, it);
+            return false;
+        }
+    return false;
+}
+
+void Graph2D::toggleNodesInRectangle(double xMin, double yMax, double xMax, double yMin)
+{
+    auto inside = [&](const Graph2DNode* n) {
+        return xMin < n->x && n->x < xMax && yMin < n->y && n->y < yMax;
+    };
+    // The unselected list first, then the nodes that were selected before the call; a node
+    // that stays goes to its own list's tail, so both lists keep their relative order.
+    std::vector<Graph2DNode*> wereUnselected;
+    wereUnselected.swap(nodes);
+    std::vector<Graph2DNode*> wereSelected;
+    wereSelected.swap(selectedNodes);
+    std::vector<Graph2DNode*> nowSelected;
+    for (Graph2DNode* n : wereUnselected)
+        (inside(n) ? nowSelected : nodes).push_back(n);
+    for (Graph2DNode* n : wereSelected)
+        (inside(n) ? nodes : nowSelected).push_back(n);
+    selectedNodes = std::move(nowSelected);
+}
+
+bool Graph2D::isNodeAt(double x, double y) const
+{
+    return std::any_of(nodes.begin(), nodes.end(), [&](auto* n) { return n->hit(x, y); })
+        || isSelectedNodeAt(x, y);
+}
+
+bool Graph2D::isSelectedNodeAt(double x, double y) const
+{
+    return std::any_of(selectedNodes.begin(), selectedNodes.end(), [&](auto* n) { return n->hit(x, y); });
+}
+
+bool Graph2D::isEdgeAt(double x, double y) const
+{
+    return std::any_of(edges.begin(), edges.end(), [&](auto* e) { return e->hit(x, y); })
+        || isSelectedEdgeAt(x, y);
+}
+
+bool Graph2D::isSelectedEdgeAt(double x, double y) const
+{
+    return std::any_of(selectedEdges.begin(), selectedEdges.end(), [&](auto* e) { return e->hit(x, y); });
+}
+
+Graph2DNode* Graph2D::findNodeContainingFrame(int32_t frame) const
+{
+    for (Graph2DNode* node : nodes)
+        if (node->startFrame <= frame && frame <= node->endFrame)
+            return node;
+    showMessage("This should never happen. " + std::to_string(frame));
+    return nullptr;
+}
 
 } // namespace duolo

@@ -1,14 +1,120 @@
 #pragma once
 
-// Placeholder until the motion graph model lands: groups own one graph each.
+#include <cstdint>
+#include <vector>
+
 namespace duolo {
 
-class Graph2DNode;
+class Graph2DEdge;
 
+// One clip of a group's motion graph: an inclusive frame range with a place on the editor's
+// canvas and a playback cursor. Nodes are owned by their Graph2D and never move in memory, so
+// other objects (a group's current node, an edge's ends) may point at them.
+class Graph2DNode {
+public:
+    Graph2DNode();  // for reading
+    Graph2DNode(int32_t startFrame, int32_t endFrame, int32_t id, double x, double y);
+    // Takes every incident edge with it: each is unlisted at its other end and destroyed once.
+    ~Graph2DNode();
+    Graph2DNode(const Graph2DNode&) = delete;
+    Graph2DNode& operator=(const Graph2DNode&) = delete;
+
+    int32_t startFrame = 0;
+    int32_t endFrame = 0;
+    int32_t currentFrame = 0;   // playback cursor inside the clip
+    int32_t id = 0;             // number of nodes in the graph when this one was added
+    double x = 0.0;             // centre on the canvas, y pointing up
+    double y = 0.0;
+    double radius = 0.5;
+    std::vector<Graph2DEdge*> incidentEdges;  // edges from or to this node; a self-loop once
+
+    // One frame on. True (and the cursor back at the start) when the clip has finished.
+    bool advanceFrame();
+    // Moves the centre and rebuilds the geometry of every incident edge.
+    void translate(double dx, double dy);
+    bool hit(double px, double py) const;
+    // Whether a node centred at (px, py) would overlap this one.
+    bool overlaps(double px, double py) const;
+};
+
+// A directed transition between two clips, with the quadrilateral and arrow the editor draws.
+class Graph2DEdge {
+public:
+    Graph2DEdge();  // for reading
+    Graph2DEdge(Graph2DNode* from, Graph2DNode* to);  // computes the geometry
+
+    Graph2DNode* from = nullptr;  // not owned
+    Graph2DNode* to = nullptr;
+    double slope = 0.0;
+    double halfWidth = 0.2;
+    // Derived from the two ends by rebuildGeometry; never stored.
+    double cornerX[4] = {0.0, 0.0, 0.0, 0.0};
+    double cornerY[4] = {0.0, 0.0, 0.0, 0.0};
+    double offX = 0.0;
+    double offY = 0.0;
+    double arrowDx = 0.0;
+    double arrowDy = 0.0;
+
+    // Recomputes slope, corners, perpendicular offset and arrow offset from the two ends.
+    // Vertical and zero-length edges are not guarded: their quadrilateral degenerates.
+    void rebuildGeometry();
+    // Strictly inside the quadrilateral, with the orientation following the edge's direction.
+    bool hit(double px, double py) const;
+};
+
+// A group's motion graph. The graph owns its nodes (and through them the edges); selection is
+// kept as separate ordered lists of selected and unselected nodes and edges, and most editor
+// operations move entries between them.
 class Graph2D {
 public:
+    // Seeds the process-wide random generator from the clock.
     Graph2D();
     ~Graph2D();
+    Graph2D(const Graph2D&) = delete;
+    Graph2D& operator=(const Graph2D&) = delete;
+
+    std::vector<Graph2DNode*> nodes;          // unselected, in insertion order
+    std::vector<Graph2DNode*> selectedNodes;  // in order of selection
+    std::vector<Graph2DEdge*> edges;          // unselected
+    std::vector<Graph2DEdge*> selectedEdges;
+
+    int32_t nodeCount() const { return static_cast<int32_t>(nodes.size()); }
+    int32_t howManySelectedNodes() const { return static_cast<int32_t>(selectedNodes.size()); }
+    int32_t edgeCount() const { return static_cast<int32_t>(edges.size()); }
+    int32_t howManySelectedEdges() const { return static_cast<int32_t>(selectedEdges.size()); }
+    int32_t totalNodeCount() const { return nodeCount() + howManySelectedNodes(); }
+
+    // Creates a node numbered by the nodes already present, nudges it off any node it overlaps
+    // and appends it to the selected nodes. Returns it (owned by the graph).
+    Graph2DNode* addNode(int32_t startFrame, int32_t endFrame, double x, double y);
+    // Adds the unselected edge a -> b unless a already has an incident edge ending at b.
+    // Returns the new edge, or null when nothing was added.
+    Graph2DEdge* addEdge(Graph2DNode* a, Graph2DNode* b);
+    // Links the first selected node to the second; with other than two selected it reports
+    // "Error, attempt to join2SelectedNodes when howManySelectedNodes != 2" and does nothing.
+    void join2SelectedNodes();
+    // Moves every selected node and edge, in selection order, to the tails of the unselected lists.
+    void deselectAll();
+    void moveSelected(double dx, double dy);
+    // Walks n diagonally (in steps of its radius, directions drawn after reseeding from the
+    // clock) until no other node overlaps it.
+    void resolveOverlap(Graph2DNode* n);
+    void resolveSelectedOverlaps();
+
+    // Selects the first unselected node hit (true), else unselects the first selected node hit.
+    bool toggleNodeAt(double x, double y);
+    bool toggleEdgeAt(double x, double y);
+    // Flips the selection of every node whose centre lies strictly inside the rectangle.
+    void toggleNodesInRectangle(double xMin, double yMax, double xMax, double yMin);
+
+    bool isNodeAt(double x, double y) const;
+    bool isSelectedNodeAt(double x, double y) const;
+    bool isEdgeAt(double x, double y) const;
+    bool isSelectedEdgeAt(double x, double y) const;
+
+    // The first unselected node whose clip holds the frame. With none it reports
+    // "This should never happen. <frame>" and returns null.
+    Graph2DNode* findNodeContainingFrame(int32_t frame) const;
 };
 
 } // namespace duolo

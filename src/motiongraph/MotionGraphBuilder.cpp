@@ -1,0 +1,228 @@
+#include "motiongraph/MotionGraphBuilder.h"
+
+#include "capture/MessageSink.h"
+#include "capture/Random.h"
+#include "motiongraph/Graph2D.h"
+#include "motiongraph/PoseColumns.h"
+#include "skeleton/Group.h"
+#include "skeleton/Skeleton.h"
+
+#include <tbb/blocked_range.h>
+#include <tbb/parallel_for.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <string>
+
+namespace duolo {
+
+namespace {
+
+// The skip rule shared by both engines: `close(i, j)` decides one candidate pair.
+template <typename Close, typename BeforeSource>
+bool searchTransitions(int32_t n, int32_t gaps, const LongRun& run, std::vector<FrameLink>& out,
+                       BeforeSource&& beforeSource, Close&& close)
+{
+    const int64_t g = std::max(1, gaps);
+    const int64_t skip = g - 1;
+    for (int64_t i = g - 1; i < n; ++i) {
+        if (run.cancelled())
+            return false;
+        const auto source = static_cast<int32_t>(i);
+        beforeSource(source);
+        bool found = false;
+        for (int64_t j = i + g; j < n; ++j)
+            if (close(source, static_cast<int32_t>(j))) {
+                out.emplace_back(source, static_cast<int32_t>(j));
+                found = true;
+                j += skip;
+            }
+        for (int64_t j = 0; j < i - g; ++j)
+            if (close(source, static_cast<int32_t>(j))) {
+                out.emplace_back(source, static_cast<int32_t>(j));
+                found = true;
+                j += skip;
+            }
+        if (found)
+            i += skip;
+        run.report(std::min(1.0, static_cast<double>(i + 1) / n));
+    }
+    return true;
+}
+
+bool searchExact(const std::vector<Skeleton>& poses, int32_t n, int32_t gaps, double threshold,
+                 const LongRun& run, std::vector<FrameLink>& out)
+{
+    return searchTransitions(n, gaps, run, out, [](int32_t) {}, [&](int32_t i, int32_t j) {
+        return frameDistance(poses[i], poses[j]) <= threshold;
+    });
+}
+
+// Every candidate target of a source is evaluated up front (in vector lanes and across the
+// cores), then the skip rule walks them in order. Evaluation has no side effects, so computing
+// a few targets the rule then passes over changes nothing. A vector distance within a hair of
+// the threshold is decided by the scalar evaluation, so every decision is the scalar one.
+bool searchFast(const PoseColumns& columns, int32_t gaps, double threshold, const LongRun& run,
+                std::vector<FrameLink>& out)
+{
+    const int32_t n = columns.frames;
+    const int32_t g = std::max(1, gaps);
+    std::vector<double> distances(static_cast<size_t>(n));
+    constexpr int32_t kChunk = 1024;
+    const double margin = 1e-9 * std::max(1.0, std::fabs(threshold));
+
+    auto evaluate = [&](int32_t source) {
+        // Candidate ranges: [source + g, n) forward, [0, source - g) backward.
+        struct Range { int32_t begin, end; };
+        Range ranges[2] = {{std::min<int32_t>(n, source + g), n}, {0, std::max(0, source - g)}};
+        std::vector<Range> chunks;
+        for (const Range& r : ranges)
+            for (int32_t b = r.begin; b < r.end; b += kChunk)
+                chunks.push_back({b, std::min(r.end, b + kChunk)});
+        if (chunks.size() <= 1) {
+            for (const Range& c : chunks)
+                distanceRow(columns, source, c.begin, c.end, distances.data() + c.begin);
+            return;
+        }
+        tbb::parallel_for(size_t(0), chunks.size(), [&](size_t k) {
+            distanceRow(columns, source, chunks[k].begin, chunks[k].end, distances.data() + chunks[k].begin);
+        });
+    };
+    auto close = [&](int32_t i, int32_t j) {
+        const double d = distances[j];
+        if (std::isnan(d))
+            return false;
+        if (std::fabs(d - threshold) <= margin)
+            return columns.exactDistance(i, j) <= threshold;
+        return d <= threshold;
+    };
+    return searchTransitions(n, g, run, out, evaluate, close);
+}
+
+struct Placement {
+    int32_t xSign;
+    int32_t ySign;
+    bool announce;
+};
+
+Placement placementFor(int32_t groupNumber)
+{
+    switch (groupNumber) {
+    case 0: return {-1, 1, false};
+    case 1: return {1, 1, false};
+    case 2: return {1, -1, false};
+    default: return {-1, -1, true};
+    }
+}
+
+} // namespace
+
+bool findTransitions(const std::vector<Skeleton>& poses, int32_t frameCount, int32_t gaps, double threshold,
+                     const GraphBuildOptions& options, std::vector<FrameLink>& transitions)
+{
+    const int32_t n = std::max<int32_t>(0, std::min<int32_t>(frameCount, static_cast<int32_t>(poses.size())));
+    transitions.clear();
+    if (options.engine == DistanceEngine::Fast) {
+        PoseColumns columns;
+        if (columns.build(poses, n))
+            return searchFast(columns, gaps, threshold, options.run, transitions);
+    }
+    return searchExact(poses, n, gaps, threshold, options.run, transitions);
+}
+
+bool createEntireMotionGraph(Group& group, int32_t gaps, double threshold, const GraphBuildOptions& options)
+{
+    const int32_t n = std::max<int32_t>(
+        0, std::min<int32_t>(group.frameCount, static_cast<int32_t>(group.normalisedPoses.size())));
+
+    // Step 1: the search, before anything in the graph changes, so that a cancel leaves it alone.
+    std::vector<FrameLink> transitions;
+    if (!findTransitions(group.normalisedPoses, n, gaps, threshold, options, transitions))
+        return false;
+
+    // Links per frame, in the order recorded, sized by what was found.
+    std::vector<std::vector<int32_t>> successors(n);
+    std::vector<std::vector<int32_t>> predecessors(n);
+    auto link = [&](int32_t a, int32_t b) {
+        if (b >= n)  // the last frame has no frame after it to continue into
+            return;
+        successors[a].push_back(b);
+        predecessors[b].push_back(a);
+    };
+    for (const FrameLink& t : transitions)
+        link(t.first, t.second);
+
+    if (!group.graph)
+        group.graph = std::make_unique<Graph2D>();
+    Graph2D& graph = *group.graph;
+
+    // Step 2: runs of frames into nodes.
+    const Placement placement = placementFor(group.groupNumber);
+    auto addPlacedNode = [&](int32_t start, int32_t end, bool mayAnnounce) {
+        if (placement.announce && mayAnnounce)
+            showMessage("Group " + std::to_string(group.groupNumber));
+        const double y = (nextRandom() * placement.ySign) % 30;
+        const double x = (nextRandom() * placement.xSign) % 30;
+        graph.addNode(start, end, x, y);
+    };
+    int32_t i = 0;
+    while (i < n) {
+        if (!successors[i].empty()) {
+            graph.addNode(i, i, 0.0, 0.0);
+            link(i, i + 1);
+            i += 1;
+            continue;
+        }
+        if (i == n - 1) {
+            addPlacedNode(i, i, true);
+            break;
+        }
+        for (int32_t j = i + 1;; ++j) {
+            if (!predecessors[j].empty()) {
+                addPlacedNode(i, j - 1, true);
+                link(j - 1, j);
+                i = j;
+                break;
+            }
+            if (!successors[j].empty()) {
+                addPlacedNode(i, j, false);
+                link(j, j + 1);
+                i = j + 1;
+                break;
+            }
+            if (j == n - 1) {
+                addPlacedNode(i, n - 1, false);
+                i = n;
+                break;
+            }
+        }
+    }
+
+    // Step 3.
+    graph.deselectAll();
+
+    // Step 4: every link into an edge between the nodes holding its two frames.
+    for (int32_t k = 0; k < n; ++k)
+        for (int32_t p : predecessors[k]) {
+            Graph2DNode* a = graph.findNodeContainingFrame(p);
+            Graph2DNode* b = graph.findNodeContainingFrame(k);
+            if (a && b)
+                graph.addEdge(a, b);
+        }
+
+    // Step 5.
+    Graph2DNode* first = graph.nodes.empty() ? nullptr : graph.nodes.front();
+    group.currentNode = first;
+    group.previousNode = first;
+    return true;
+}
+
+void sendToGraph(Group& group, int32_t clipStart, int32_t clipEnd)
+{
+    if (!group.graph)
+        group.graph = std::make_unique<Graph2D>();
+    group.graph->addNode(clipStart, clipEnd, 0.0, 0.0);
+}
+
+} // namespace duolo

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "motiongraph/FrameDistance.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace duolo {
+
+class Skeleton;
+
+// A group's normalised poses rearranged for the all-pairs loops.
+//
+// Per-joint squared speeds are laid out joint by joint across frames (speedSq[k * frames + f])
+// so that the not-a-number test of many target frames is a few vector comparisons. The full
+// terms of a joint in a frame are one 64-byte record (position, velocity, speed, squared speed)
+// so that evaluating a surviving pair touches one cache line per joint.
+//
+// A pair (i, j) has a distance that is not a number whenever some joint stands still in either
+// frame (the angle's quotient is 0/0) or is faster in j than in i (the magnitude's operand is
+// negative). Speeds are rounded exactly as the distance rounds them, so the test is exact.
+struct PoseColumns {
+    int32_t frames = 0;
+    int32_t joints = 0;
+    std::vector<double> speedSq;       // [joint][frame]: |v| * |v| with |v| = sqrt(vx^2+vy^2+vz^2)
+    std::vector<double> records;       // [frame][joint][8]: px py pz vx vy vz |v| |v|*|v|
+    std::vector<uint8_t> stillJoint;   // [frame]: 1 when some joint has zero speed
+
+    enum Field { Px, Py, Pz, Vx, Vy, Vz, Speed, SpeedSq, FieldCount };
+
+    // The first `frameCount` poses; false when they do not all have the same joint count.
+    bool build(const std::vector<Skeleton>& poses, int32_t frameCount);
+
+    const double* record(int32_t frame, int32_t joint) const
+    {
+        return records.data() + (static_cast<size_t>(frame) * joints + joint) * FieldCount;
+    }
+    // The distance of (i, j) computed term by term in the same order as frameDistance, so the
+    // result is bit for bit that of frameDistance on the original poses.
+    double exactDistance(int32_t i, int32_t j) const;
+};
+
+// Writes the distance of every pair (source, j), j in [begin, end), to out[j - begin]: not a
+// number for the pairs the speed test rules out, otherwise the full evaluation (vectorised
+// where the processor allows; finite values agree with frameDistance to a few units in the
+// last place, and the not-a-number pairs are exactly the same).
+void distanceRow(const PoseColumns& columns, int32_t source, int32_t begin, int32_t end, double* out);
+
+// Name of the vector unit distanceRow uses on this machine ("avx512", "avx2" or "generic").
+const char* distanceRowIsa();
+
+// The largest finite distance over all ordered pairs, or nullopt-like false when cancelled.
+bool maxDistanceFast(const PoseColumns& columns, const LongRun& run, double& result);
+
+namespace detail {
+// Per instruction set kernels (each in its own translation unit, built with its own flags).
+void distanceRowGeneric(const PoseColumns&, int32_t, int32_t, int32_t, double*);
+void distanceRowAvx2(const PoseColumns&, int32_t, int32_t, int32_t, double*);
+void distanceRowAvx512(const PoseColumns&, int32_t, int32_t, int32_t, double*);
+} // namespace detail
+
+} // namespace duolo

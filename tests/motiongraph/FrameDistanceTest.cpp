@@ -1,0 +1,227 @@
+#include "motiongraph/FrameDistance.h"
+#include "motiongraph/PoseColumns.h"
+#include "skeleton/Group.h"
+#include "skeleton/Skeleton.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+
+namespace duolo {
+namespace {
+
+Skeleton pose(std::initializer_list<std::pair<Vec3, Vec3>> joints)
+{
+    Skeleton s(static_cast<int32_t>(joints.size()));
+    int k = 0;
+    for (const auto& [position, velocity] : joints)
+        s.joints[k++] = Marker(position, velocity, 0);
+    return s;
+}
+
+TEST(FrameDistance, PositionAndVelocityTermsAddUp)
+{
+    const Skeleton p = pose({{{0, 0, 0}, {2, 0, 0}}, {{1, 1, 1}, {0, 3, 0}}});
+    const Skeleton q = pose({{{3, 4, 0}, {0, 1, 0}}, {{1, 1, 1}, {0, 3, 0}}});
+    EXPECT_DOUBLE_EQ(positionDistance(p, q), 5.0);
+    // Joint 0: a right angle, and sqrt(4 - 1); joint 1: the same velocity, nothing.
+    EXPECT_DOUBLE_EQ(velocityDistance(p, q), M_PI / 2 + std::sqrt(3.0));
+    EXPECT_DOUBLE_EQ(frameDistance(p, q), 5.0 + M_PI / 2 + std::sqrt(3.0));
+}
+
+TEST(FrameDistance, IsNotSymmetric)
+{
+    // Every joint is slower in p than in q: finite from q to p, not a number from p to q.
+    const Skeleton p = pose({{{0, 0, 0}, {1, 0, 0}}, {{0, 0, 0}, {0, 0, 1}}});
+    const Skeleton q = pose({{{0, 1, 0}, {2, 0, 0}}, {{0, 0, 0}, {0, 0, 3}}});
+    EXPECT_TRUE(std::isnan(frameDistance(p, q)));
+    EXPECT_DOUBLE_EQ(frameDistance(q, p), 1.0 + std::sqrt(3.0) + std::sqrt(8.0));
+}
+
+TEST(FrameDistance, OneFasterJointSpoilsTheWholeDistance)
+{
+    const Skeleton p = pose({{{0, 0, 0}, {5, 0, 0}}, {{0, 0, 0}, {0, 1, 0}}});
+    const Skeleton q = pose({{{0, 0, 0}, {1, 0, 0}}, {{0, 0, 0}, {0, 1.5, 0}}});
+    EXPECT_TRUE(std::isnan(frameDistance(p, q)));
+    EXPECT_TRUE(std::isnan(velocityDistance(p, q)));
+    EXPECT_EQ(positionDistance(p, q), 0.0);
+}
+
+TEST(FrameDistance, ZeroVelocityIsNotCloseToAnything)
+{
+    const Skeleton still = pose({{{0, 0, 0}, {0, 0, 0}}});
+    const Skeleton moving = pose({{{0, 0, 0}, {1, 0, 0}}});
+    EXPECT_TRUE(std::isnan(frameDistance(still, moving)));
+    EXPECT_TRUE(std::isnan(frameDistance(moving, still)));
+    EXPECT_TRUE(std::isnan(frameDistance(still, still)));
+}
+
+TEST(FrameDistance, EqualSpeedsGiveAZeroMagnitudeTerm)
+{
+    const Skeleton p = pose({{{0, 0, 0}, {3, 4, 0}}});
+    const Skeleton q = pose({{{0, 0, 0}, {0, 0, 5}}});
+    EXPECT_DOUBLE_EQ(frameDistance(p, q), M_PI / 2);
+    EXPECT_DOUBLE_EQ(frameDistance(q, p), M_PI / 2);
+}
+
+TEST(FrameDistance, ToItselfIsZeroTinyOrNotANumber)
+{
+    std::mt19937_64 random(3);
+    std::uniform_real_distribution<double> u(-2.0, 2.0);
+    int nan = 0;
+    for (int t = 0; t < 2000; ++t) {
+        const Skeleton p = pose({{{u(random), u(random), u(random)}, {u(random), u(random), u(random)}}});
+        const double d = frameDistance(p, p);
+        if (std::isnan(d))
+            ++nan;
+        else
+            EXPECT_LT(d, 1e-7);
+        // Whether it is a number is decided by the rounded cosine alone.
+        const Vec3& v = p.joints[0].velocity;
+        const double n = std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
+        EXPECT_EQ(std::isnan(d), (v.x * v.x + v.y * v.y + v.z * v.z) / (n * n) > 1.0);
+    }
+    // The unclamped cosine lands above 1 now and then: that is part of the measure.
+    EXPECT_GT(nan, 0);
+}
+
+TEST(MaxFrameDistance, SkipsNotANumberAndCoversBothOrders)
+{
+    Group group(-1, 0, 3);
+    group.normalisedPoses = {pose({{{0, 0, 0}, {0, 0, 0}}}),          // still: never counts
+                             pose({{{0, 0, 0}, {1, 0, 0}}}),
+                             pose({{{0, 9, 0}, {0, 2, 0}}})};
+    for (DistanceEngine engine : {DistanceEngine::Exact, DistanceEngine::Fast}) {
+        group.maxFrameDistance = -1.0;
+        ASSERT_TRUE(computeMaxFrameDistance(group, engine));
+        // Only 2 -> 1 (and the self pairs) are numbers: 9 + pi/2 + sqrt(3).
+        EXPECT_DOUBLE_EQ(group.maxFrameDistance, 9.0 + M_PI / 2 + std::sqrt(3.0));
+    }
+}
+
+TEST(MaxFrameDistance, SingleFrameAndNoFramesStayZero)
+{
+    for (DistanceEngine engine : {DistanceEngine::Exact, DistanceEngine::Fast}) {
+        Group one(-1, 0, 1);
+        one.normalisedPoses = {pose({{{1, 2, 3}, {0.1, 0.2, 0.3}}})};
+        one.maxFrameDistance = 5.0;
+        ASSERT_TRUE(computeMaxFrameDistance(one, engine));
+        EXPECT_LT(one.maxFrameDistance, 1e-7);
+        Group none(-1, 0, 0);
+        none.maxFrameDistance = 5.0;
+        ASSERT_TRUE(computeMaxFrameDistance(none, engine));
+        EXPECT_EQ(none.maxFrameDistance, 0.0);
+    }
+}
+
+TEST(MaxFrameDistance, CancelLeavesTheValueAndProgressReachesOne)
+{
+    Group group(-1, 0, 50);
+    for (int f = 0; f < 50; ++f)
+        group.normalisedPoses.push_back(pose({{{double(f), 0, 0}, {1.0 + f % 7, 0.5, 0}}}));
+    for (DistanceEngine engine : {DistanceEngine::Exact, DistanceEngine::Fast}) {
+        std::atomic<bool> cancel{true};
+        group.maxFrameDistance = 7.0;
+        LongRun run;
+        run.cancel = &cancel;
+        EXPECT_FALSE(computeMaxFrameDistance(group, engine, run));
+        EXPECT_EQ(group.maxFrameDistance, 7.0);
+
+        cancel = false;
+        double last = 0.0;
+        run.progress = [&](double f) {
+            EXPECT_GE(f, last);
+            last = f;
+        };
+        EXPECT_TRUE(computeMaxFrameDistance(group, engine, run));
+        EXPECT_EQ(last, 1.0);
+        EXPECT_GT(group.maxFrameDistance, 0.0);
+    }
+}
+
+// Synthetic poses that exercise every path of the vector kernels: still joints, speeds that
+// tie exactly, identical velocities (cosine rounding to just above 1), and many survivors.
+std::vector<Skeleton> syntheticPoses(int frames, int joints, uint64_t seed)
+{
+    std::mt19937_64 random(seed);
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    std::vector<Skeleton> poses;
+    std::vector<Vec3> shared(joints);
+    for (auto& v : shared)
+        v = {u(random), u(random), u(random)};
+    for (int f = 0; f < frames; ++f) {
+        Skeleton s(joints);
+        for (int k = 0; k < joints; ++k) {
+            Vec3 v{u(random), u(random), u(random)};
+            const int kind = static_cast<int>(random() % 16);
+            if (kind == 0 && f % 5 == 0)
+                v = {0, 0, 0};
+            else if (kind < 6)
+                v = shared[k];  // the same velocity in many frames
+            else if (kind < 8)
+                v = shared[k] * 0.5;
+            s.joints[k] = Marker({u(random) * 10, u(random) * 10, u(random)}, v, f);
+        }
+        poses.push_back(std::move(s));
+    }
+    return poses;
+}
+
+TEST(FastDistance, RowsAgreeWithTheDefinitionOnSyntheticPoses)
+{
+    for (int joints : {1, 2, 3, 7}) {
+        const auto poses = syntheticPoses(203, joints, 40 + joints);
+        PoseColumns columns;
+        ASSERT_TRUE(columns.build(poses, static_cast<int32_t>(poses.size())));
+        std::vector<double> row(poses.size());
+        int finite = 0;
+        for (int i = 0; i < columns.frames; ++i) {
+            // An odd window too, so the vector tails are exercised.
+            distanceRow(columns, i, 0, columns.frames, row.data());
+            std::vector<double> part(columns.frames);
+            distanceRow(columns, i, 3, columns.frames - 2, part.data());
+            for (int j = 0; j < columns.frames; ++j) {
+                const double expected = frameDistance(poses[i], poses[j]);
+                ASSERT_EQ(std::isnan(row[j]), std::isnan(expected)) << i << ' ' << j << ' ' << joints;
+                const double columnExact = columns.exactDistance(i, j);
+                EXPECT_TRUE(std::isnan(expected) ? std::isnan(columnExact) : columnExact == expected);
+                if (!std::isnan(expected)) {
+                    ++finite;
+                    EXPECT_NEAR(row[j], expected, 1e-12 * std::fabs(expected)) << i << ' ' << j;
+                }
+                if (j >= 3 && j < columns.frames - 2)
+                    EXPECT_TRUE(std::isnan(part[j - 3]) ? std::isnan(row[j]) : part[j - 3] == row[j]);
+            }
+        }
+        EXPECT_GT(finite, 200) << joints;
+    }
+}
+
+TEST(FastDistance, VectorArccosineIsNotANumberExactlyOutsideTheRange)
+{
+    // The kernels rely on the vector acos giving not-a-number for exactly the cosines the scalar
+    // one rejects: check the neighbourhood of +-1.
+    const double one = 1.0;
+    const double values[] = {std::nextafter(one, 2.0), one, std::nextafter(one, 0.0),
+                             std::nextafter(-one, -2.0), -one, std::nextafter(-one, 0.0), 0.0};
+    for (double c : values) {
+        // A pose pair whose single joint's cosine is exactly c: velocities (1,0,0) and (c, s, 0)
+        // would round s; instead use unit speeds stored directly in the columns.
+        PoseColumns columns;
+        columns.frames = 2;
+        columns.joints = 1;
+        columns.speedSq = {1.0, 1.0};
+        columns.stillJoint = {0, 0};
+        columns.records = {0, 0, 0, c, 0, 0, 1, 1, /* frame 1 */ 0, 0, 0, 1, 0, 0, 1, 1};
+        double out[2];
+        distanceRow(columns, 0, 0, 2, out);
+        EXPECT_EQ(std::isnan(out[1]), std::isnan(std::acos(c))) << c;
+        if (!std::isnan(out[1]))
+            EXPECT_NEAR(out[1], std::acos(c), 1e-15);
+    }
+}
+
+} // namespace
+} // namespace duolo
