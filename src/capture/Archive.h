@@ -78,6 +78,12 @@ public:
 // Reads an archive held in memory. Every read checks the bytes that are left, and every failure
 // throws ArchiveError; nothing is allocated from a length or count that the remaining bytes
 // cannot hold.
+//
+// Reading an object reference, typically:
+//   auto ref = reader.readReference();
+//   Null: no object. Existing: ref.object (check ref.classId). New: create the object of class
+//   ref.classId, reader.bind(object) at once (its index is taken), then read its record inside a
+//   RecordScope named after the class.
 class ArchiveReader {
 public:
     // `classNames` are the persistent classes that the reader knows; class ids are positions in
@@ -125,7 +131,9 @@ public:
     private:
         ArchiveReader& reader_;
     };
-    static constexpr std::size_t kMaxDepth = 4000;
+    // Far deeper than real data nests (a chain of groups that each share a member with the next
+    // is the deepest case), yet shallow enough for any thread's stack.
+    static constexpr std::size_t kMaxDepth = 2000;
 
     // Throws ArchiveError with `problem` and the byte offset.
     [[noreturn]] void fail(const std::string& problem, std::size_t offset) const;
