@@ -252,8 +252,12 @@ private slots:
             for (const QString& name : dance.entryList({QStringLiteral("*.mov")}, QDir::Files, QDir::Name))
                 files << dance.absoluteFilePath(name);
         }
-        w.script->markerFiles.push_back(files);
-        w.window->openPage()->openFilesButton()->click();
+        if (take.endsWith(QStringLiteral(".dwz"))) {
+            w.window->openProject(take);
+        } else {
+            w.script->markerFiles.push_back(files);
+            w.window->openPage()->openFilesButton()->click();
+        }
         w.window->openPage()->nextStepButton()->click();
         for (int code : {2, 3, 4})
             w.window->goToNextStep(code);
