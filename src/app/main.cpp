@@ -1,0 +1,35 @@
+// duolo-motion-graphs: the desktop program.
+//
+//   duolo-motion-graphs                 an empty session
+//   duolo-motion-graphs PROJECT.dwz     opens the project as "Open Project" does
+//   duolo-motion-graphs a.mov b.mov ... loads the marker files as "Open Files" does
+
+#include "render/GlView.h"
+#include "ui/CommandLine.h"
+#include "ui/MainDialog.h"
+#include "ui/MessageBoxSink.h"
+
+#include <QApplication>
+#include <QIcon>
+
+int main(int argc, char* argv[])
+{
+    // Every 3D view draws with fixed-function OpenGL and GLU.
+    QSurfaceFormat::setDefaultFormat(duolo::GlView::surfaceFormat());
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Duolo Motion Graphs"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/duolo/icon.png")));
+
+    duolo::MainDialog window;
+    duolo::MessageBoxSink sink(&window);
+    duolo::setMessageSink(&sink);
+
+    window.show();
+    QStringList files = QApplication::arguments();
+    files.removeFirst();
+    duolo::openCommandLineFiles(window, files);
+
+    const int result = QApplication::exec();
+    duolo::setMessageSink(nullptr);
+    return result;
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "render/SceneDrawing.h"
+
+#include <QOpenGLWidget>
+
+#include <functional>
+
+namespace duolo {
+
+// The 3D view of a page: a fixed camera looking at the floor grid, the page's scene drawn on
+// top, the whole turning about the vertical axis by `spinSpeed` degrees per rendered frame.
+// Pages create a fresh view each time they are shown, so the yaw starts at -90 on every visit.
+//
+// The page's frame timer calls renderFrame() once per tick; the drawing itself happens in
+// paintGL with the context current. Without a usable OpenGL context the view stays black and
+// says so once per run.
+class GlView : public QOpenGLWidget {
+    Q_OBJECT
+public:
+    using SceneFunction = std::function<void()>;
+
+    GlView(SceneLighting lighting, SceneFunction drawScene, QWidget* parent = nullptr);
+    ~GlView() override;
+
+    // The compatibility-profile format the views ask for (fixed-function GL with GLU).
+    static QSurfaceFormat surfaceFormat();
+    // Whether this run can create an OpenGL context at all (asked once, then remembered).
+    // Without one no view may be created: pages show a note in the view's place instead.
+    static bool isOpenGlAvailable();
+    // Tells the user, once per run, that the 3D views stay empty.
+    static void reportNoOpenGl();
+
+    SceneLighting lighting() const { return lighting_; }
+    int spinSpeed() const { return spinSpeed_; }
+    float viewYaw() const { return viewYaw_; }
+    void setSpinSpeed(int degreesPerFrame) { spinSpeed_ = degreesPerFrame; }
+
+    // One frame of the render loop: turn by the spin speed, then repaint.
+    void renderFrame();
+    // True once the view has found that it has no OpenGL context.
+    bool hasFailed() const { return failed_; }
+
+protected:
+    void initializeGL() override;
+    void resizeGL(int width, int height) override;
+    void paintGL() override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+
+    SceneLighting lighting_;
+    SceneFunction drawScene_;
+    int spinSpeed_ = 0;
+    float viewYaw_ = -90.0f;
+    bool initialised_ = false;
+    bool failed_ = false;
+};
+
+} // namespace duolo

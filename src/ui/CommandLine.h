@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QStringList>
+
+namespace duolo {
+
+class MainDialog;
+
+// Opens the files named on the command line: one project file (*.dwz) as "Open Project" would,
+// or marker files as "Open Files" would. A mix of both is reported and opens nothing.
+void openCommandLineFiles(MainDialog& window, const QStringList& files);
+
+} // namespace duolo

@@ -1,0 +1,81 @@
+#include "UiTestSupport.h"
+
+#include "ui/MainDialog.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+
+#include <sstream>
+
+namespace duolo::test {
+
+QStringList ScriptedDialogs::chooseMarkerFiles(QWidget*)
+{
+    if (script_->markerFiles.empty())
+        return {};
+    QStringList files = script_->markerFiles.front();
+    script_->markerFiles.pop_front();
+    return files;
+}
+
+QString ScriptedDialogs::chooseProjectToOpen(QWidget*)
+{
+    if (script_->projectsToOpen.empty())
+        return {};
+    QString path = script_->projectsToOpen.front();
+    script_->projectsToOpen.pop_front();
+    return path;
+}
+
+QString ScriptedDialogs::chooseProjectToSave(QWidget*)
+{
+    if (script_->projectsToSave.empty())
+        return {};
+    QString path = script_->projectsToSave.front();
+    script_->projectsToSave.pop_front();
+    return path;
+}
+
+void ScriptedDialogs::showError(QWidget*, const QString& title, const QString& text)
+{
+    script_->errors.push_back({title, text});
+}
+
+ScriptedWindow::ScriptedWindow() : script(std::make_shared<ScriptedDialogs::Script>())
+{
+    window = std::make_unique<MainDialog>(std::make_unique<ScriptedDialogs>(script));
+}
+
+ScriptedWindow::~ScriptedWindow()
+{
+    window.reset();
+    flushDeletions();
+}
+
+QStringList writeTinySession(const TempDir& dir, int frames)
+{
+    // File columns are x, depth, height in tenths of scene units.
+    const double heights[] = {5.0, 40.0, 50.0, 60.0};
+    const double depths[] = {0.0, 20.0, -20.0, 0.0};
+    QStringList paths;
+    for (int m = 0; m < 4; ++m) {
+        std::ostringstream text;
+        for (int f = 0; f < frames; ++f)
+            text << (m * 30.0 - 45.0 + f) << '\t' << depths[m] << '\t' << heights[m] << '\n';
+        const auto path = dir.write("marker" + std::to_string(m) + ".mov", text.str());
+        paths << QString::fromStdString(path.string());
+    }
+    return paths;
+}
+
+void flushDeletions()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+QString samplePath(const char* name)
+{
+    return QString::fromStdString((sampleDir() / name).string());
+}
+
+} // namespace duolo::test
