@@ -142,6 +142,26 @@ TEST(MaxFrameDistance, CancelLeavesTheValueAndProgressReachesOne)
     }
 }
 
+TEST(MaxFrameDistance, CancelFromTheProgressCallbackStopsTheFastPass)
+{
+    Group group(-1, 0, 3000);
+    for (int f = 0; f < 3000; ++f)
+        group.normalisedPoses.push_back(pose({{{double(f % 17), 0, 0}, {1.0 + f % 7, 0.5, 0}}}));
+    std::atomic<bool> cancel{false};
+    LongRun run;
+    run.cancel = &cancel;
+    double last = 0.0;
+    run.progress = [&](double f) {
+        last = f;
+        if (f > 0.1)
+            cancel = true;
+    };
+    group.maxFrameDistance = 7.0;
+    EXPECT_FALSE(computeMaxFrameDistance(group, DistanceEngine::Fast, run));
+    EXPECT_EQ(group.maxFrameDistance, 7.0);
+    EXPECT_LT(last, 1.0);
+}
+
 // Synthetic poses that exercise every path of the vector kernels: still joints, speeds that
 // tie exactly, identical velocities (cosine rounding to just above 1), and many survivors.
 std::vector<Skeleton> syntheticPoses(int frames, int joints, uint64_t seed)

@@ -274,6 +274,28 @@ TEST(MotionGraph, CancelledBuildLeavesTheGraphAlone)
     }
 }
 
+TEST(MotionGraph, CancelDuringTheSearchStopsIt)
+{
+    for (DistanceEngine engine : kEngines) {
+        auto group = periodicGroup(400, 1);  // hits everywhere: many sources to search
+        std::atomic<bool> cancel{false};
+        double last = 0.0;
+        GraphBuildOptions options{engine, {}};
+        options.run.cancel = &cancel;
+        options.run.progress = [&](double fraction) {
+            EXPECT_GE(fraction, last);
+            last = fraction;
+            if (fraction > 0.3)
+                cancel = true;
+        };
+        EXPECT_FALSE(createEntireMotionGraph(*group, 2, 0.0, options));
+        EXPECT_GT(last, 0.3);
+        EXPECT_LT(last, 1.0);
+        EXPECT_EQ(group->graph->totalNodeCount(), 0);
+        EXPECT_EQ(group->currentNode, nullptr);
+    }
+}
+
 // Random walk poses whose distances straddle the threshold: the two engines must build the
 // identical graph (node clips and order, edges and order).
 TEST(MotionGraph, EnginesBuildTheSameGraphOnSyntheticMotion)
