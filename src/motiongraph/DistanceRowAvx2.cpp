@@ -32,11 +32,10 @@ void distanceRowAvx2(const PoseColumns& c, int32_t i, int32_t begin, int32_t end
     survivors.clear();
     int32_t j0 = begin;
     for (; j0 + 4 <= end; j0 += 4) {
-        int live = 0xF;
-        for (int32_t b = 0; b < 4; ++b)
-            if (c.stillJoint[j0 + b])
-                live &= ~(1 << b);
-        for (int32_t k = 0; k < m && live; ++k) {
+        // Column 0 through the gate, which also rules out targets with a still joint.
+        int live = _mm256_movemask_pd(
+            _mm256_cmp_pd(_mm256_loadu_pd(c.gate.data() + j0), _mm256_set1_pd(sourceSq[0]), _CMP_LE_OQ));
+        for (int32_t k = 1; k < m && live; ++k) {
             const __m256d target = _mm256_loadu_pd(sq + k * n + j0);
             live &= _mm256_movemask_pd(_mm256_cmp_pd(target, _mm256_set1_pd(sourceSq[k]), _CMP_LE_OQ));
         }

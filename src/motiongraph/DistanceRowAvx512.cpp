@@ -34,10 +34,10 @@ void distanceRowAvx512(const PoseColumns& c, int32_t i, int32_t begin, int32_t e
     for (int32_t j0 = begin; j0 < end; j0 += 8) {
         const int32_t lanes = std::min(8, end - j0);
         __mmask8 live = static_cast<__mmask8>(lanes == 8 ? 0xFF : (1u << lanes) - 1);
-        for (int32_t b = 0; b < lanes; ++b)
-            if (c.stillJoint[j0 + b])
-                live = static_cast<__mmask8>(live & ~(1u << b));
-        for (int32_t k = 0; k < m && live; ++k) {
+        // Column 0 through the gate, which also rules out targets with a still joint.
+        live = _mm512_mask_cmp_pd_mask(live, _mm512_maskz_loadu_pd(live, c.gate.data() + j0),
+                                       _mm512_set1_pd(sourceSq[0]), _CMP_LE_OQ);
+        for (int32_t k = 1; k < m && live; ++k) {
             const __m512d target = _mm512_maskz_loadu_pd(live, sq + k * n + j0);
             live = _mm512_mask_cmp_pd_mask(live, target, _mm512_set1_pd(sourceSq[k]), _CMP_LE_OQ);
         }

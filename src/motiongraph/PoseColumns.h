@@ -11,10 +11,10 @@ class Skeleton;
 
 // A group's normalised poses rearranged for the all-pairs loops.
 //
-// Per-joint squared speeds are laid out joint by joint across frames (speedSq[k * frames + f])
-// so that the not-a-number test of many target frames is a few vector comparisons. The full
-// terms of a joint in a frame are one 64-byte record (position, velocity, speed, squared speed)
-// so that evaluating a surviving pair touches one cache line per joint.
+// Per-joint squared speeds are laid out joint by joint across frames so that the
+// not-a-number test of many target frames is a few vector comparisons. The full terms of a
+// joint in a frame are one 64-byte record (position, velocity, speed, squared speed) so that
+// evaluating a surviving pair touches one cache line per joint.
 //
 // A pair (i, j) has a distance that is not a number whenever some joint stands still in either
 // frame (the angle's quotient is 0/0) or is faster in j than in i (the magnitude's operand is
@@ -22,7 +22,15 @@ class Skeleton;
 struct PoseColumns {
     int32_t frames = 0;
     int32_t joints = 0;
-    std::vector<double> speedSq;       // [joint][frame]: |v| * |v| with |v| = sqrt(vx^2+vy^2+vz^2)
+    // [column][frame]: |v| * |v| with |v| = sqrt(vx^2+vy^2+vz^2). Column c holds joint
+    // testOrder[c]: the joints that rule out the most pairs come first, so that the test of a
+    // block of targets usually ends after a few columns. (Only the test uses this order; the
+    // sums run over the joints in their own order.)
+    std::vector<double> speedSq;
+    std::vector<int32_t> testOrder;
+    // [frame]: column 0 of speedSq, or not a number for a frame with a still joint, which then
+    // fails the first comparison as a target.
+    std::vector<double> gate;
     std::vector<double> records;       // [frame][joint][8]: px py pz vx vy vz |v| |v|*|v|
     std::vector<uint8_t> stillJoint;   // [frame]: 1 when some joint has zero speed
 

@@ -241,6 +241,8 @@ TEST(FastDistance, VectorArccosineIsNotANumberExactlyOutsideTheRange)
         columns.joints = 1;
         columns.speedSq = {1.0, 1.0};
         columns.stillJoint = {0, 0};
+        columns.gate = {1.0, 1.0};
+        columns.testOrder = {0};
         columns.records = {0, 0, 0, c, 0, 0, 1, 1, /* frame 1 */ 0, 0, 0, 1, 0, 0, 1, 1};
         for (const auto& [name, kernel] : runnableKernels()) {
             double out[2];
