@@ -1,5 +1,6 @@
 #include "capture/Archive.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -16,7 +17,6 @@ constexpr uint32_t kMaxIndex = 0x7FFFFFFEu;
 // Class names are short identifiers; anything this long is not one.
 constexpr std::size_t kMaxClassNameLength = 63;
 
-static_assert(std::endian::native == std::endian::little || std::endian::native == std::endian::big);
 
 void appendUtf8(std::string& out, uint32_t cp)
 {
@@ -42,24 +42,19 @@ void appendUtf8(std::string& out, uint32_t cp)
 // ---------------------------------------------------------------------------------------------
 // Writing
 
-void ArchiveWriter::writeUInt16(uint16_t value)
+template <class T>
+void ArchiveWriter::append(T value)
 {
-    out_.push_back(static_cast<uint8_t>(value));
-    out_.push_back(static_cast<uint8_t>(value >> 8));
+    const std::size_t at = out_.size();
+    out_.resize(at + sizeof value);
+    std::memcpy(out_.data() + at, &value, sizeof value);
+    if constexpr (std::endian::native == std::endian::big)
+        std::reverse(out_.begin() + static_cast<std::ptrdiff_t>(at), out_.end());
 }
 
-void ArchiveWriter::writeUInt32(uint32_t value)
-{
-    for (int shift = 0; shift < 32; shift += 8)
-        out_.push_back(static_cast<uint8_t>(value >> shift));
-}
-
-void ArchiveWriter::writeDouble(double value)
-{
-    const auto bits = std::bit_cast<uint64_t>(value);
-    for (int shift = 0; shift < 64; shift += 8)
-        out_.push_back(static_cast<uint8_t>(bits >> shift));
-}
+void ArchiveWriter::writeUInt16(uint16_t value) { append(value); }
+void ArchiveWriter::writeUInt32(uint32_t value) { append(value); }
+void ArchiveWriter::writeDouble(double value) { append(std::bit_cast<uint64_t>(value)); }
 
 void ArchiveWriter::writeString(std::string_view text)
 {
@@ -118,18 +113,30 @@ bool ArchiveWriter::writeObject(const void* object, std::string_view className)
         writeIndexTag(found->second, false);
         return false;
     }
-    auto cls = classIndex_.find(std::string(className));
-    if (cls != classIndex_.end()) {
-        writeIndexTag(cls->second, true);
-    } else {
-        writeUInt16(kNewClassTag);
-        writeUInt16(0);  // schema
-        writeUInt16(static_cast<uint16_t>(className.size()));
-        out_.insert(out_.end(), className.begin(), className.end());
-        classIndex_.emplace(std::string(className), takeIndex());
-    }
+    writeClassTag(className);
     objectIndex_.emplace(object, takeIndex());
     return true;
+}
+
+void ArchiveWriter::writeNewObject(std::string_view className)
+{
+    writeClassTag(className);
+    takeIndex();
+}
+
+void ArchiveWriter::writeClassTag(std::string_view className)
+{
+    for (const auto& [name, index] : classIndex_) {
+        if (name == className) {
+            writeIndexTag(index, true);
+            return;
+        }
+    }
+    writeUInt16(kNewClassTag);
+    writeUInt16(0);  // schema
+    writeUInt16(static_cast<uint16_t>(className.size()));
+    out_.insert(out_.end(), className.begin(), className.end());
+    classIndex_.emplace_back(std::string(className), takeIndex());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -176,33 +183,23 @@ uint8_t ArchiveReader::readByte()
     return data_[pos_++];
 }
 
-uint16_t ArchiveReader::readUInt16()
+template <class T>
+T ArchiveReader::take()
 {
-    need(2);
-    uint16_t v = static_cast<uint16_t>(data_[pos_] | (data_[pos_ + 1] << 8));
-    pos_ += 2;
-    return v;
+    need(sizeof(T));
+    T value;
+    std::memcpy(&value, data_ + pos_, sizeof value);
+    if constexpr (std::endian::native == std::endian::big) {
+        auto* bytes = reinterpret_cast<uint8_t*>(&value);
+        std::reverse(bytes, bytes + sizeof value);
+    }
+    pos_ += sizeof value;
+    return value;
 }
 
-uint32_t ArchiveReader::readUInt32()
-{
-    need(4);
-    uint32_t v = 0;
-    for (int i = 3; i >= 0; --i)
-        v = (v << 8) | data_[pos_ + static_cast<std::size_t>(i)];
-    pos_ += 4;
-    return v;
-}
-
-double ArchiveReader::readDouble()
-{
-    need(8);
-    uint64_t bits = 0;
-    for (int i = 7; i >= 0; --i)
-        bits = (bits << 8) | data_[pos_ + static_cast<std::size_t>(i)];
-    pos_ += 8;
-    return std::bit_cast<double>(bits);
-}
+uint16_t ArchiveReader::readUInt16() { return take<uint16_t>(); }
+uint32_t ArchiveReader::readUInt32() { return take<uint32_t>(); }
+double ArchiveReader::readDouble() { return std::bit_cast<double>(take<uint64_t>()); }
 
 uint32_t ArchiveReader::readLength(bool& wide)
 {

@@ -47,17 +47,24 @@ public:
     // is introduced by name at its first use) and the next index, and the call returns true:
     // the caller writes the object's record next.
     bool writeObject(const void* object, std::string_view className);
+    // Writes the class tag of a new object that nothing will ever refer to (a trajectory's own
+    // sample, say) and gives it the next index without remembering it. Its record follows.
+    void writeNewObject(std::string_view className);
 
+    void reserve(std::size_t bytes) { out_.reserve(bytes); }
     const std::vector<uint8_t>& bytes() const { return out_; }
     std::vector<uint8_t> takeBytes() { return std::move(out_); }
 
 private:
     void writeIndexTag(uint32_t index, bool isClass);
+    void writeClassTag(std::string_view className);
     uint32_t takeIndex();
+    template <class T>
+    void append(T value);
 
     std::vector<uint8_t> out_;
     std::unordered_map<const void*, uint32_t> objectIndex_;
-    std::unordered_map<std::string, uint32_t> classIndex_;
+    std::vector<std::pair<std::string, uint32_t>> classIndex_;  // few classes: searched in turn
     uint32_t nextIndex_ = 1;
 };
 
@@ -71,6 +78,12 @@ public:
 // Reads an archive held in memory. Every read checks the bytes that are left, and every failure
 // throws ArchiveError; nothing is allocated from a length or count that the remaining bytes
 // cannot hold.
+//
+// Reading an object reference, typically:
+//   auto ref = reader.readReference();
+//   Null: no object. Existing: ref.object (check ref.classId). New: create the object of class
+//   ref.classId, reader.bind(object) at once (its index is taken), then read its record inside a
+//   RecordScope named after the class.
 class ArchiveReader {
 public:
     // `classNames` are the persistent classes that the reader knows; class ids are positions in
@@ -118,7 +131,9 @@ public:
     private:
         ArchiveReader& reader_;
     };
-    static constexpr std::size_t kMaxDepth = 4000;
+    // Far deeper than real data nests (a chain of groups that each share a member with the next
+    // is the deepest case), yet shallow enough for any thread's stack.
+    static constexpr std::size_t kMaxDepth = 2000;
 
     // Throws ArchiveError with `problem` and the byte offset.
     [[noreturn]] void fail(const std::string& problem, std::size_t offset) const;
@@ -132,6 +147,8 @@ private:
     };
 
     void need(std::size_t bytes);
+    template <class T>
+    T take();
     std::string whereNow() const;
     [[noreturn]] void failNoRoom(const std::string& what, std::size_t offset) const;
     uint32_t readLength(bool& wide);

@@ -45,6 +45,7 @@ public:
 
     void writeSession(const MotionCaptureSession& s)
     {
+        Nesting nesting(depth_);
         out_.writeBool(s.loaded);
         out_.writeInt32(s.edgeCount());
         out_.writeInt32(s.frameCount);
@@ -64,6 +65,18 @@ public:
     }
 
 private:
+    // Records nest as the reader will see them; a session that the reader would refuse as too
+    // deep is not written.
+    struct Nesting {
+        explicit Nesting(std::size_t& depth) : depth_(depth)
+        {
+            if (++depth_ + 1 >= ArchiveReader::kMaxDepth)
+                throw std::length_error("its groups and members nest too deeply to be read back");
+        }
+        ~Nesting() { --depth_; }
+        std::size_t& depth_;
+    };
+
     void writeTrajectoryReference(const AnimatedMarker* m)
     {
         if (out_.writeObject(m, kClassNames[kAnimatedMarker]))
@@ -78,6 +91,7 @@ private:
 
     void writeTrajectory(const AnimatedMarker& m)
     {
+        Nesting nesting(depth_);
         out_.writeString(m.name);
         out_.writeBool(m.inGroup);
         out_.writeInt32(m.index);
@@ -88,7 +102,7 @@ private:
             writeGroupReference(g);
         out_.writeCount(m.samples.size());
         for (const Marker& s : m.samples) {
-            out_.writeObject(&s, kClassNames[kMarker]);  // samples belong to one trajectory: always new
+            out_.writeNewObject(kClassNames[kMarker]);  // a sample belongs to one trajectory only
             out_.writeDouble(s.position.x);
             out_.writeDouble(s.position.y);
             out_.writeDouble(s.position.z);
@@ -101,6 +115,7 @@ private:
 
     void writeEdge(const Edge& e)
     {
+        Nesting nesting(depth_);
         out_.writeInt32(e.index);
         writeTrajectoryReference(e.from);
         writeTrajectoryReference(e.to);
@@ -116,6 +131,7 @@ private:
 
     void writeGroup(const Group& g)
     {
+        Nesting nesting(depth_);
         const bool hasUp = g.hasUp();
         const bool hasHeading = g.hasHeading();
         const bool hasRoot = g.hasRoot();
@@ -145,6 +161,7 @@ private:
     }
 
     ArchiveWriter& out_;
+    std::size_t depth_ = 0;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -506,7 +523,22 @@ bool writeAll(int fd, const uint8_t* data, std::size_t size)
 
 std::vector<uint8_t> projectBytes(const MotionCaptureSession& session)
 {
+    // Samples make up nearly all of a project: reserve room for them at once.
+    std::size_t estimate = 64;
+    auto add = [&](const AnimatedMarker* m) {
+        if (m)
+            estimate += 64 + m->name.size() + m->samples.size() * kMinSampleBytes;
+    };
+    for (const auto& m : session.markers)
+        add(m.get());
+    for (const auto& g : session.groups) {
+        for (const AnimatedMarker* m : g->ownTrajectories())
+            add(m);
+        estimate += 64 + 2 * g->members.size();
+    }
+    estimate += 10 * session.edges.size();
     ArchiveWriter out;
+    out.reserve(estimate);
     ProjectWriter(out).writeSession(session);
     return out.takeBytes();
 }

@@ -3,6 +3,7 @@
 #include "ui/OpenSessionPage.h"
 #include "ui/PlaceholderPage.h"
 #include "ui/SimplePlaybackPage.h"
+#include "ui/SkeletonBuilderPage.h"
 
 #include <QObject>
 
@@ -40,7 +41,7 @@ PipelinePage* createPage(PageKind kind, MainDialog& mainWindow)
     case PageKind::OpenSession: return new OpenSessionPage(mainWindow);
     case PageKind::SimplePlayback: return new SimplePlaybackPage(mainWindow);
     // Later pages: a placeholder that still moves the pipeline on, until the page itself lands.
-    case PageKind::SkeletonBuilder: return new PlaceholderPage(mainWindow, kind, 2);
+    case PageKind::SkeletonBuilder: return new SkeletonBuilderPage(mainWindow);
     case PageKind::AnimationDissection: return new PlaceholderPage(mainWindow, kind, 3);
     case PageKind::MotionGraphEditor: return new PlaceholderPage(mainWindow, kind, 4);
     case PageKind::GraphPlayback: return new PlaceholderPage(mainWindow, kind, -1);

@@ -568,6 +568,40 @@ TEST(ProjectFileRefusal, DeepNestingIsRefusedWithoutExhaustingTheStack)
     EXPECT_REFUSED(f.bytes(), "nested more than");
 }
 
+TEST(ProjectFileIo, ASessionTooDeepToReadBackIsNotSaved)
+{
+    // Groups {0, 1}, {1, 2}, {2, 3}, ...: each group's record holds the next trajectory, whose
+    // record holds the next group, and so on.
+    MotionCaptureSession s;
+    const int n = static_cast<int>(ArchiveReader::kMaxDepth) / 2 + 2;
+    for (int i = 0; i < n; ++i)
+        s.markers.push_back(trajectory(i, "t", 1, {}, {}));
+    s.frameCount = 1;
+    for (int i = 0; i + 1 < n; ++i) {
+        s.clearMarkerSelection();
+        s.selectMarker(i);
+        s.selectMarker(i + 1);
+        s.createGroup();
+    }
+    TempDir dir;
+    std::string error;
+    EXPECT_FALSE(saveProject(s, dir.file("deep.dwz").string(), error));
+    EXPECT_NE(error.find("nest too deeply"), std::string::npos) << error;
+
+    // Half as deep is fine both ways.
+    s.groups.resize(s.groups.size() / 2);
+    for (auto& m : s.markers) {
+        std::erase_if(m->groups, [&](Group* g) {
+            return std::none_of(s.groups.begin(), s.groups.end(), [&](auto& kept) { return kept.get() == g; });
+        });
+        m->inGroup = !m->groups.empty();
+    }
+    ASSERT_TRUE(saveProject(s, dir.file("ok.dwz").string(), error)) << error;
+    auto loaded = loadProject(dir.file("ok.dwz").string(), error);
+    ASSERT_TRUE(loaded) << error;
+    expectSameProject(s, *loaded);
+}
+
 TEST(ProjectFileRefusal, CorruptedBytesNeverCrash)
 {
     CapturedMessages quiet;
