@@ -42,7 +42,6 @@ void GlView::renderFrame()
 
 void GlView::initializeGL()
 {
-    initialised_ = true;
     if (!context() || !context()->isValid()) {
         failed_ = true;
         reportNoOpenGl();
@@ -74,16 +73,6 @@ void GlView::paintGL()
         glColor3f(1.0f, 1.0f, 1.0f);
     if (drawScene_)
         drawScene_();
-}
-
-void GlView::paintEvent(QPaintEvent* event)
-{
-    QOpenGLWidget::paintEvent(event);
-    // Qt initialises the widget before its first paint; still uninitialised means no context.
-    if (!initialised_ && !failed_) {
-        failed_ = true;
-        reportNoOpenGl();
-    }
 }
 
 bool GlView::isOpenGlAvailable()

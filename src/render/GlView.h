@@ -13,8 +13,8 @@ namespace duolo {
 // Pages create a fresh view each time they are shown, so the yaw starts at -90 on every visit.
 //
 // The page's frame timer calls renderFrame() once per tick; the drawing itself happens in
-// paintGL with the context current. Without a usable OpenGL context the view stays black and
-// says so once per run.
+// paintGL with the context current. Pages create views only when isOpenGlAvailable(); a view
+// whose own context still turns out unusable stays black and says so once per run.
 class GlView : public QOpenGLWidget {
     Q_OBJECT
 public:
@@ -45,7 +45,6 @@ protected:
     void initializeGL() override;
     void resizeGL(int width, int height) override;
     void paintGL() override;
-    void paintEvent(QPaintEvent* event) override;
 
 private:
 
@@ -53,7 +52,6 @@ private:
     SceneFunction drawScene_;
     int spinSpeed_ = 0;
     float viewYaw_ = -90.0f;
-    bool initialised_ = false;
     bool failed_ = false;
 };
 

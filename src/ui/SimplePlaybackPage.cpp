@@ -56,12 +56,8 @@ QWidget* SimplePlaybackPage::buildViewColumn(QWidget* parent)
 
     frameSlider_ = new QSlider(Qt::Horizontal, column);
     frameSlider_->setObjectName(QStringLiteral("frameSlider"));
-    frameSlider_->setTickInterval(1);
     frameSlider_->setTickPosition(QSlider::TicksBelow);
     frameSlider_->setToolTip(tr("Frame shown; dragging stops playback"));
-    const int last = std::max(0, session().frameCount - 1);
-    frameSlider_->setRange(0, last);
-    frameSlider_->setTickInterval(std::max(1, (last + 1) / 100));
     connect(frameSlider_, &QSlider::valueChanged, this, [this](int value) {
         if (!syncingSlider_)
             seekFrame(value);
@@ -224,7 +220,10 @@ void SimplePlaybackPage::syncFrameControls()
 {
     const MotionCaptureSession& s = session();
     syncingSlider_ = true;
-    frameSlider_->setRange(0, std::max(0, s.frameCount - 1));
+    const int last = std::max(0, s.frameCount - 1);
+    frameSlider_->setRange(0, last);
+    // A tick per frame on short takes; on long ones at most about a hundred ticks.
+    frameSlider_->setTickInterval(std::max(1, (last + 1) / 100));
     frameSlider_->setValue(s.currentFrame);
     syncingSlider_ = false;
     frameLabel_->setText(frameText());

@@ -80,7 +80,7 @@ TEST(MarkerFileText, ParsingIgnoresTheLocale)
     const char* old = std::setlocale(LC_NUMERIC, nullptr);
     std::string saved = old ? old : "C";
     if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8"))
-        std::setlocale(LC_NUMERIC, "de_DE");
+        GTEST_SKIP() << "no German locale on this machine";
     auto s = parseMarkerText("1.5 2,5 3\n");
     std::setlocale(LC_NUMERIC, saved.c_str());
     ASSERT_EQ(s.size(), 1u);

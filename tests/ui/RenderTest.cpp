@@ -3,6 +3,7 @@
 #include "UiTestSupport.h"
 
 #include "capture/MotionCaptureSession.h"
+#include "render/GlView.h"
 #include "render/SceneDrawing.h"
 #include "render/ValueBox.h"
 #include "skeleton/Edge.h"
@@ -179,6 +180,37 @@ private slots:
         const PixelCounts hidden = countPixels(page->view()->grabFramebuffer());
         QCOMPARE(hidden.contact, 0);
         QVERIFY(hidden.grid > 200);
+    }
+
+    void theUnlitViewDrawsFlatColours()
+    {
+        TempDir dir;
+        MotionCaptureSession session;
+        std::vector<std::string> files;
+        for (const QString& f : writeTinySession(dir))
+            files.push_back(f.toStdString());
+        session.loadMarkers(files);
+        const DisplayOptions options;
+        GlView view(SceneLighting::Unlit, [&] { drawSessionFrame(session, options, 0.3, 8, -1); });
+        view.resize(640, 400);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        view.renderFrame();
+        const QImage frame = view.grabFramebuffer();
+        int grid = 0, white = 0, green = 0;
+        for (int y = 0; y < frame.height(); ++y)
+            for (int x = 0; x < frame.width(); ++x) {
+                const QColor c = frame.pixelColor(x, y);
+                if (c == QColor(51, 51, 51))
+                    ++grid;        // the unlit grid is a flat 0.2 grey
+                else if (c == QColor(255, 255, 255))
+                    ++white;       // unlit markers keep their current colour: white
+                else if (c.green() > 120 && c.red() < 90)
+                    ++green;
+            }
+        QVERIFY2(grid > 200, qPrintable(QString::number(grid)));
+        QVERIFY2(white > 10, qPrintable(QString::number(white)));
+        QCOMPARE(green, 0);  // contact colouring is a lit material: the unlit view ignores it
     }
 
     void eachShowOptionHidesItsPart()
