@@ -29,7 +29,7 @@ TEST(ProjectSample, LoadsWithItsSkeletonAndSavesBackByteForByte)
     auto s = loadProject(path.string(), error);
     ASSERT_TRUE(s) << error;
     EXPECT_TRUE(s->loaded);
-    EXPECT_EQ(s->frameCount, 300);
+    EXPECT_EQ(s->frameCount, 400);
     ASSERT_EQ(s->markerCount(), 44);
     EXPECT_EQ(s->markers[23]->name, "markers/LFWT.mov");
     EXPECT_EQ(s->markers[41]->name, "Centroid 41");
@@ -41,7 +41,7 @@ TEST(ProjectSample, LoadsWithItsSkeletonAndSavesBackByteForByte)
     const Group& g = *s->groups[0];
     EXPECT_EQ(g.memberCount(), 44);
     EXPECT_TRUE(g.hasHeading() && g.hasUp() && g.hasRoot());
-    EXPECT_EQ(g.rootTrajectory->sampleCount(), 300);
+    EXPECT_EQ(g.rootTrajectory->sampleCount(), 400);
     EXPECT_GE(s->edgeCount(), 4);
     for (const auto& m : s->markers)
         EXPECT_TRUE(m->inGroup);
