@@ -4,7 +4,9 @@ namespace duolo::test {
 
 AnimatedMarker& addTrajectory(MotionCaptureSession& session, const std::vector<Vec3>& positions)
 {
-    auto m = std::make_unique<AnimatedMarker>(session.markerCount(), "m" + std::to_string(session.markerCount()));
+    std::string name = "m";
+    name += std::to_string(session.markerCount());
+    auto m = std::make_unique<AnimatedMarker>(session.markerCount(), std::move(name));
     for (size_t i = 0; i < positions.size(); ++i) {
         const Marker* prev = m->samples.empty() ? nullptr : &m->samples.back();
         m->samples.emplace_back(prev, positions[i].x, positions[i].y, positions[i].z, static_cast<int32_t>(i));
