@@ -26,6 +26,15 @@ Group* firstSelectedGroup(const MotionCaptureSession& s)
     return nullptr;
 }
 
+// The group that "Add To Group" and "Remove From Group" act on: the first selected group, when
+// at least one marker and exactly one group are selected.
+Group* membershipTarget(const MotionCaptureSession& s)
+{
+    if (s.selectedMarkerCount <= 0 || s.selectedGroupCount != 1)
+        return nullptr;
+    return firstSelectedGroup(s);
+}
+
 // The selection counts are raised per click, so after a deletion they are recounted from the
 // flags of what is left.
 void recountSelections(MotionCaptureSession& s)
@@ -107,9 +116,7 @@ Group* MotionCaptureSession::createGroup()
 
 void MotionCaptureSession::addSelectedToGroup()
 {
-    if (selectedMarkerCount <= 0 || selectedGroupCount != 1)
-        return;
-    Group* target = firstSelectedGroup(*this);
+    Group* target = membershipTarget(*this);
     if (!target)
         return;
     for (auto* m : selectedMarkers(*this)) {
@@ -123,9 +130,7 @@ void MotionCaptureSession::addSelectedToGroup()
 
 void MotionCaptureSession::removeSelectedFromGroup()
 {
-    if (selectedMarkerCount <= 0 || selectedGroupCount != 1)
-        return;
-    Group* target = firstSelectedGroup(*this);
+    Group* target = membershipTarget(*this);
     if (!target)
         return;
     for (auto* m : selectedMarkers(*this)) {

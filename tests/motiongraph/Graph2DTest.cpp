@@ -9,12 +9,7 @@
 namespace duolo {
 namespace {
 
-// Fixes the clock the generator is seeded from, so nudges repeat.
-class FixedClock {
-public:
-    explicit FixedClock(uint32_t seconds) { setRandomClock([seconds] { return seconds; }); }
-    ~FixedClock() { setRandomClock(nullptr); }
-};
+using test::FixedClock;
 
 // The directions a nudge takes right after seeding with `seconds`.
 std::pair<double, double> nudgeDirection(uint32_t seconds)

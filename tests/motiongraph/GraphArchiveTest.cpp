@@ -3,6 +3,8 @@
 #include "motiongraph/Graph2D.h"
 #include "motiongraph/GraphArchive.h"
 
+#include "support/TestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -11,11 +13,7 @@
 namespace duolo {
 namespace {
 
-class FixedClock {
-public:
-    explicit FixedClock(uint32_t seconds) { setRandomClock([seconds] { return seconds; }); }
-    ~FixedClock() { setRandomClock(nullptr); }
-};
+using test::FixedClock;
 
 // Little-endian helpers to spell out expected bytes.
 struct Bytes {

@@ -13,11 +13,7 @@
 namespace duolo {
 namespace {
 
-class FixedClock {
-public:
-    explicit FixedClock(uint32_t seconds) { setRandomClock([seconds] { return seconds; }); }
-    ~FixedClock() { setRandomClock(nullptr); }
-};
+using test::FixedClock;
 
 // A one-joint body moving along x with a constant velocity (1, 0, 0) and positions repeating
 // with the given period: every angle and magnitude term is exactly 0, so the distance of two

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/MessageSink.h"
+#include "capture/Random.h"
 
 #include <filesystem>
 #include <string>
@@ -18,6 +19,16 @@ public:
 
 private:
     MessageSink* previous_;
+};
+
+// Fixes the clock the random generator is seeded from while alive, so that node placement
+// and overlap nudges repeat.
+class FixedClock {
+public:
+    explicit FixedClock(uint32_t seconds) { setRandomClock([seconds] { return seconds; }); }
+    ~FixedClock() { setRandomClock(nullptr); }
+    FixedClock(const FixedClock&) = delete;
+    FixedClock& operator=(const FixedClock&) = delete;
 };
 
 // The repository's root, the committed sample session and the shared real takes (which a
