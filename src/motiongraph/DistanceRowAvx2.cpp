@@ -13,19 +13,12 @@ namespace duolo::detail {
 
 void distanceRowAvx2(const PoseColumns& c, int32_t i, int32_t begin, int32_t end, double* out)
 {
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    std::fill(out, out + (end - begin), nan);
-    if (c.stillJoint[i])
+    thread_local std::vector<double> sourceSq;
+    if (!c.beginRow(i, begin, end, out, sourceSq))
         return;
-
     const size_t n = static_cast<size_t>(c.frames);
     const int32_t m = c.joints;
     const double* sq = c.speedSq.data();
-
-    thread_local std::vector<double> sourceSq;
-    sourceSq.resize(m);
-    for (int32_t k = 0; k < m; ++k)
-        sourceSq[k] = sq[k * n + i];
 
     // Pass 1: the exact speed test, four target frames at a time.
     thread_local std::vector<int32_t> survivors;

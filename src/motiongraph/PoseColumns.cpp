@@ -110,6 +110,18 @@ bool PoseColumns::build(const std::vector<Skeleton>& poses, int32_t frameCount)
     return true;
 }
 
+bool PoseColumns::beginRow(int32_t i, int32_t begin, int32_t end, double* out, std::vector<double>& sourceSq) const
+{
+    std::fill(out, out + (end - begin), std::numeric_limits<double>::quiet_NaN());
+    if (stillJoint[static_cast<size_t>(i)])
+        return false;
+    const size_t n = static_cast<size_t>(frames);
+    sourceSq.resize(static_cast<size_t>(joints));
+    for (int32_t k = 0; k < joints; ++k)
+        sourceSq[static_cast<size_t>(k)] = speedSq[static_cast<size_t>(k) * n + static_cast<size_t>(i)];
+    return true;
+}
+
 double PoseColumns::exactDistance(int32_t i, int32_t j) const
 {
     double position = 0.0;

@@ -43,6 +43,11 @@ struct PoseColumns {
     {
         return records.data() + (static_cast<size_t>(frame) * joints + joint) * FieldCount;
     }
+    // Starts a distance row of source frame i: fills out[0 .. end - begin) with not a number and,
+    // unless the source has a still joint (then every pair fails and the result is false), puts
+    // the source's squared speeds in test order into `sourceSq`.
+    bool beginRow(int32_t i, int32_t begin, int32_t end, double* out, std::vector<double>& sourceSq) const;
+
     // The distance of (i, j) computed term by term in the same order as frameDistance, so the
     // result is bit for bit that of frameDistance on the original poses.
     double exactDistance(int32_t i, int32_t j) const;
