@@ -2,8 +2,8 @@
 #include "BenchData.h"
 
 #include "capture/MessageSink.h"
-#include "capture/MotionCaptureSession.h"
-#include "capture/ProjectFile.h"
+#include "session/MotionCaptureSession.h"
+#include "session/ProjectFile.h"
 
 #include <benchmark/benchmark.h>
 

@@ -7,7 +7,7 @@
 // N frames to make a long group. Prints seconds, the speed-up, nanoseconds per nominal
 // marker-pair term (frames^2 x members, the nominal count of both loops) and whether both paths
 // agree: the same largest distance to 1e-12 and the identical graph. Exit status 1 if not.
-#include "capture/MotionCaptureSession.h"
+#include "session/MotionCaptureSession.h"
 #include "motiongraph/FrameDistance.h"
 #include "motiongraph/Graph2D.h"
 #include "motiongraph/LocomotionTake.h"

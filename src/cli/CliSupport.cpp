@@ -1,7 +1,7 @@
 #include "cli/CliSupport.h"
 
-#include "capture/MotionCaptureSession.h"
-#include "capture/ProjectFile.h"
+#include "session/MotionCaptureSession.h"
+#include "session/ProjectFile.h"
 
 #include <cmath>
 #include <iostream>

@@ -1,6 +1,6 @@
 // Motion graph subcommands: graph (the whole automatic construction of one group) and
 // distance (one frame distance).
-#include "capture/MotionCaptureSession.h"
+#include "session/MotionCaptureSession.h"
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
 #include "motiongraph/FrameDistance.h"

@@ -1,7 +1,7 @@
 // Project subcommands: make-project (build a session from a recipe, as the skeleton builder
 // would, and save it), info, resave and poses.
-#include "capture/MotionCaptureSession.h"
-#include "capture/ProjectFile.h"
+#include "session/MotionCaptureSession.h"
+#include "session/ProjectFile.h"
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
 #include "skeleton/Edge.h"

@@ -1,7 +1,7 @@
 #include "render/SceneDrawing.h"
 
 #include "capture/Marker.h"
-#include "capture/MotionCaptureSession.h"
+#include "session/MotionCaptureSession.h"
 #include "skeleton/Edge.h"
 #include "skeleton/Group.h"
 

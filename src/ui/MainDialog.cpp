@@ -1,7 +1,7 @@
 #include "ui/MainDialog.h"
 
-#include "capture/MotionCaptureSession.h"
-#include "capture/ProjectFile.h"
+#include "session/MotionCaptureSession.h"
+#include "session/ProjectFile.h"
 #include "ui/OpenSessionPage.h"
 #include "ui/PipelinePage.h"
 #include "ui/StatusStrip.h"

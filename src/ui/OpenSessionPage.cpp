@@ -1,7 +1,7 @@
 #include "ui/OpenSessionPage.h"
 
 #include "capture/MarkerFile.h"
-#include "capture/MotionCaptureSession.h"
+#include "session/MotionCaptureSession.h"
 #include "ui/MainDialog.h"
 #include "ui/UserDialogs.h"
 

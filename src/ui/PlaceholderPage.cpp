@@ -1,6 +1,6 @@
 #include "ui/PlaceholderPage.h"
 
-#include "capture/MotionCaptureSession.h"
+#include "session/MotionCaptureSession.h"
 #include "ui/MainDialog.h"
 
 #include <QGridLayout>

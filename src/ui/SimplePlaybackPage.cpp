@@ -1,6 +1,6 @@
 #include "ui/SimplePlaybackPage.h"
 
-#include "capture/MotionCaptureSession.h"
+#include "session/MotionCaptureSession.h"
 #include "render/SpinSlider.h"
 #include "render/ValueBox.h"
 #include "ui/MainDialog.h"

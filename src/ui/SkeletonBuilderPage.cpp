@@ -1,6 +1,6 @@
 #include "ui/SkeletonBuilderPage.h"
 
-#include "capture/MotionCaptureSession.h"
+#include "session/MotionCaptureSession.h"
 #include "render/SceneDrawing.h"
 #include "render/SpinSlider.h"
 #include "skeleton/Edge.h"

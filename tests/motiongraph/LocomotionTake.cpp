@@ -1,6 +1,6 @@
 #include "motiongraph/LocomotionTake.h"
 
-#include "capture/MotionCaptureSession.h"
+#include "session/MotionCaptureSession.h"
 #include "skeleton/Group.h"
 #include "skeleton/PoseBuilder.h"
 

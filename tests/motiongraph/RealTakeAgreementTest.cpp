@@ -1,7 +1,7 @@
 // The fast paths against the straightforward definition on the shared real takes (skipped
 // without them). The full-size comparison is the benchmark's; here a prefix of each take keeps
 // the straightforward loops short.
-#include "capture/MotionCaptureSession.h"
+#include "session/MotionCaptureSession.h"
 #include "capture/Random.h"
 #include "motiongraph/FrameDistance.h"
 #include "motiongraph/Graph2D.h"

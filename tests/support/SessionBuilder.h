@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/MotionCaptureSession.h"
+#include "session/MotionCaptureSession.h"
 
 #include <initializer_list>
 #include <vector>

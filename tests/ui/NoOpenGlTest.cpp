@@ -2,7 +2,7 @@
 
 #include "UiTestSupport.h"
 
-#include "capture/MotionCaptureSession.h"
+#include "session/MotionCaptureSession.h"
 #include "ui/MainDialog.h"
 #include "ui/OpenSessionPage.h"
 #include "ui/SimplePlaybackPage.h"

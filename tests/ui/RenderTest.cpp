@@ -2,7 +2,7 @@
 
 #include "UiTestSupport.h"
 
-#include "capture/MotionCaptureSession.h"
+#include "session/MotionCaptureSession.h"
 #include "render/GlView.h"
 #include "render/SceneDrawing.h"
 #include "render/ValueBox.h"

@@ -3,7 +3,7 @@
 
 #include "UiTestSupport.h"
 
-#include "capture/MotionCaptureSession.h"
+#include "session/MotionCaptureSession.h"
 #include "ui/CommandLine.h"
 #include "ui/MainDialog.h"
 #include "ui/OpenSessionPage.h"

@@ -2,7 +2,7 @@
 
 #include "UiTestSupport.h"
 
-#include "capture/MotionCaptureSession.h"
+#include "session/MotionCaptureSession.h"
 #include "render/SpinSlider.h"
 #include "render/ValueBox.h"
 #include "ui/MainDialog.h"

@@ -1,6 +1,6 @@
 // Drives the skeleton builder page through real clicks on list rows and buttons and checks the
 // session and the lists after each step.
-#include "capture/MotionCaptureSession.h"
+#include "session/MotionCaptureSession.h"
 #include "render/GlView.h"
 #include "render/SpinSlider.h"
 #include "skeleton/Edge.h"

@@ -1,7 +1,7 @@
 // Real takes through the project file: the committed sample session, and the whole shared hdm05
 // take built up the way the skeleton builder would.
-#include "capture/MotionCaptureSession.h"
-#include "capture/ProjectFile.h"
+#include "session/MotionCaptureSession.h"
+#include "session/ProjectFile.h"
 #include "skeleton/Edge.h"
 #include "skeleton/Group.h"
 #include "support/TestSupport.h"

@@ -1,6 +1,6 @@
 // The skeleton builder's operations on the session: edges, centroids, groups, vectors,
 // colliders, deleting and mirroring markers. Each does nothing when its precondition fails.
-#include "capture/MotionCaptureSession.h"
+#include "session/MotionCaptureSession.h"
 #include "skeleton/Edge.h"
 #include "skeleton/Group.h"
 

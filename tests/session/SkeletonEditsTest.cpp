@@ -1,4 +1,4 @@
-#include "capture/MotionCaptureSession.h"
+#include "session/MotionCaptureSession.h"
 #include "skeleton/Edge.h"
 #include "skeleton/Group.h"
 #include "support/SessionBuilder.h"

@@ -1,6 +1,6 @@
 #include "capture/Archive.h"
-#include "capture/MotionCaptureSession.h"
-#include "capture/ProjectFile.h"
+#include "session/MotionCaptureSession.h"
+#include "session/ProjectFile.h"
 #include "skeleton/Edge.h"
 #include "skeleton/Group.h"
 #include "support/TestSupport.h"

@@ -1,4 +1,4 @@
-#include "capture/MotionCaptureSession.h"
+#include "session/MotionCaptureSession.h"
 
 #include "capture/MarkerFile.h"
 #include "motiongraph/Graph2D.h"

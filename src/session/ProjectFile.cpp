@@ -2,11 +2,11 @@
 // persistent-object archive format (capture/Archive.h). A trajectory that the session, a group
 // and an edge all hold is stored once and referred to by index elsewhere; a group's heading,
 // up and root trajectories are embedded in its record as bare trajectory records.
-#include "capture/ProjectFile.h"
+#include "session/ProjectFile.h"
 
 #include "capture/Archive.h"
 #include "capture/MessageSink.h"
-#include "capture/MotionCaptureSession.h"
+#include "session/MotionCaptureSession.h"
 #include "skeleton/Edge.h"
 #include "skeleton/Group.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 // Helpers shared by the project file tests: small sessions and whole-project comparison.
 
-#include "capture/MotionCaptureSession.h"
+#include "session/MotionCaptureSession.h"
 #include "skeleton/Edge.h"
 #include "skeleton/Group.h"
 

@@ -1,4 +1,4 @@
-#include "capture/MotionCaptureSession.h"
+#include "session/MotionCaptureSession.h"
 #include "skeleton/Group.h"
 #include "support/SessionBuilder.h"
 #include "support/TestSupport.h"
