@@ -9,6 +9,7 @@ namespace {
 const QString kMarkerFilter = QStringLiteral("Motion Capture Files (*.mov);;All Files (*)");
 const QString kOpenProjectFilter = QStringLiteral("Duolo Motion Graph Files (*.dwz);;All Files (*)");
 const QString kSaveProjectFilter = QStringLiteral("Duolo Motion Graph File (*.dwz);;All Files (*)");
+const QString kTrcFilter = QStringLiteral("TRC Marker Files (*.trc);;All Files (*)");
 
 QStringList runDialog(QWidget* parent, QFileDialog::AcceptMode accept, QFileDialog::FileMode mode,
                       const QString& filter, const QString& suffix, const QString& caption)
@@ -43,6 +44,13 @@ QString QtUserDialogs::chooseProjectToSave(QWidget* parent)
     // A new project name must be accepted: the file is created by saving.
     const QStringList files = runDialog(parent, QFileDialog::AcceptSave, QFileDialog::AnyFile,
                                         kSaveProjectFilter, QStringLiteral("dwz"), QObject::tr("Save Progress"));
+    return files.isEmpty() ? QString() : files.front();
+}
+
+QString QtUserDialogs::chooseTrcToSave(QWidget* parent)
+{
+    const QStringList files = runDialog(parent, QFileDialog::AcceptSave, QFileDialog::AnyFile, kTrcFilter,
+                                        QStringLiteral("trc"), QObject::tr("Export"));
     return files.isEmpty() ? QString() : files.front();
 }
 
