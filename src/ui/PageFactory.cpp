@@ -1,5 +1,6 @@
 #include "ui/PageFactory.h"
 
+#include "ui/GraphPlaybackPage.h"
 #include "ui/OpenSessionPage.h"
 #include "ui/PlaceholderPage.h"
 #include "ui/SimplePlaybackPage.h"
@@ -44,7 +45,7 @@ PipelinePage* createPage(PageKind kind, MainDialog& mainWindow)
     case PageKind::SkeletonBuilder: return new SkeletonBuilderPage(mainWindow);
     case PageKind::AnimationDissection: return new PlaceholderPage(mainWindow, kind, 3);
     case PageKind::MotionGraphEditor: return new PlaceholderPage(mainWindow, kind, 4);
-    case PageKind::GraphPlayback: return new PlaceholderPage(mainWindow, kind, -1);
+    case PageKind::GraphPlayback: return new GraphPlaybackPage(mainWindow);
     }
     return nullptr;
 }
