@@ -284,6 +284,7 @@ void GraphPlaybackPage::setFrameFromSelection()
 void GraphPlaybackPage::activate()
 {
     PipelinePage::activate();
+    fitPanel_ = true;  // the graphs may have changed in the editor meanwhile
     refreshDisplays();
 }
 

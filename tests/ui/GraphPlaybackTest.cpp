@@ -18,6 +18,7 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
@@ -347,6 +348,41 @@ private slots:
         QCOMPARE(graph.howManySelectedNodes(), 1);
         PlaybackFixture::toPlaybackStage(w);
         QCOMPARE(w.window->session().currentFrame, graph.selectedNodes.front()->startFrame);
+    }
+
+    void screenshotsWhilePlaying()
+    {
+        if (qEnvironmentVariableIsEmpty("DUOLO_SCREENSHOT_DIR"))
+            QSKIP("set DUOLO_SCREENSHOT_DIR to write screenshots");
+        // Any project (DUOLO_SCREENSHOT_PROJECT), else the sample.
+        QString project = qEnvironmentVariable("DUOLO_SCREENSHOT_PROJECT");
+        if (project.isEmpty())
+            project = samplePath("sample.dwz");
+        const QString name = QFileInfo(project).completeBaseName();
+        FixedClock clock(7);
+        ScriptedWindow w;
+        QVERIFY(w.window->openProject(project));
+        for (auto& g : w.window->session().groups) {
+            buildPoses(*g);
+            createEntireMotionGraph(*g, 10, 60.0);
+        }
+        w.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+        PlaybackFixture::toPlaybackStage(w);
+        w.window->tabs()->setCurrentIndex(kPlaybackTab);
+        auto* page = static_cast<GraphPlaybackPage*>(w.window->page(PageKind::GraphPlayback));
+        page->showAllGroupsBox()->click();
+        page->play();
+        for (int shot = 1; shot <= 3; ++shot) {
+            for (int i = 0; i < 120; ++i)
+                page->tick();
+            QTest::qWait(2 * PipelinePage::kFrameIntervalMs);
+            saveScreenshot(w.window.get(), QStringLiteral("playback-%1-%2").arg(name).arg(shot));
+        }
+        page->showAllGroupsBox()->click();
+        page->tick();
+        QTest::qWait(2 * PipelinePage::kFrameIntervalMs);
+        saveScreenshot(w.window.get(), QStringLiteral("playback-%1-selected").arg(name));
     }
 
     void recordingExportsATrcFile()
