@@ -285,6 +285,7 @@ void GraphPlaybackPage::activate()
 {
     PipelinePage::activate();
     fitPanel_ = true;  // the graphs may have changed in the editor meanwhile
+    shownState_.clear();
     refreshDisplays();
 }
 
@@ -401,9 +402,28 @@ void GraphPlaybackPage::advance()
     refreshDisplays();
     if (recording_.isRecording())
         refreshRecordingText();
-    panel_->update();
-    if (view())
-        view()->update();
+    // A paused ensemble looks the same pass after pass: redraw only what changed.
+    std::vector<double> key = stateKey(showAll);
+    if (playing_ || key != shownState_) {
+        shownState_ = std::move(key);
+        panel_->update();
+        if (view())
+            view()->update();
+    }
+}
+
+std::vector<double> GraphPlaybackPage::stateKey(bool showAll) const
+{
+    const MotionCaptureSession& s = session();
+    std::vector<double> key{showAll ? 1.0 : 0.0, static_cast<double>(selectedGroupNumber_), s.balanceTolerance,
+                            static_cast<double>(s.groupCount())};
+    for (const auto& g : s.groups) {
+        const Graph2DNode* n = g->currentNode;
+        key.insert(key.end(), {n ? static_cast<double>(n->id) : -1.0, n ? static_cast<double>(n->currentFrame) : -1.0,
+                               g->positionOffset.x, g->positionOffset.z, g->rotationOffset.y,
+                               static_cast<double>(g->worldPoses.size())});
+    }
+    return key;
 }
 
 void GraphPlaybackPage::gatherScene(bool showAll)

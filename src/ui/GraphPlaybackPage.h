@@ -105,6 +105,8 @@ private:
     void refreshDisplays();
     void refreshRecordingText();
     void drawPanel(QPainter& painter);
+    // What the view and the panel show depends on (changes whenever they must be redrawn).
+    std::vector<double> stateKey(bool showAll) const;
 
     bool playing_ = false;
     int selectedGroupNumber_ = 0;
@@ -116,6 +118,7 @@ private:
     GraphView graphView_;
     PlaybackScene scene_;
     PlaybackRecording recording_;
+    std::vector<double> shownState_;
 
     QFrame* viewArea_ = nullptr;
     QLabel* noGroupNote_ = nullptr;
