@@ -23,6 +23,10 @@
 namespace duolo::cli {
 namespace {
 
+constexpr const char* kUsage =
+    "usage: duolo-mg play PROJECT.dwz --gaps G (--threshold T | --threshold-fraction F) --seed S --passes N "
+    "[--rotation-limit DEG] [--balance-tolerance X]";
+
 struct PlayOptions {
     std::string project;
     int32_t gaps = 0;
@@ -60,7 +64,7 @@ Seed parseSeed(const std::string& text)
         seed.text = std::to_string(asUnsigned);
         return seed;
     }
-    throw CliError("--seed: " + text + " is not a whole number", 2);
+    throw CliError("play: --seed: " + text + " is not a whole number (" + std::string(kUsage) + ")", 2);
 }
 
 // Numbers with 17 significant digits (not-a-number and infinities as null).
@@ -141,7 +145,9 @@ void appendGroupState(std::string& out, const Group& g, int32_t taps)
 void play(const PlayOptions& options)
 {
     if (options.threshold.has_value() == options.thresholdFraction.has_value())
-        throw CliError("give one of --threshold and --threshold-fraction", 2);
+        throw CliError("play: give one of --threshold and --threshold-fraction (" + std::string(kUsage) + ")", 2);
+    if (options.balanceTolerance && !std::isfinite(*options.balanceTolerance))
+        throw CliError("play: --balance-tolerance must be a finite number (" + std::string(kUsage) + ")", 2);
     const Seed seed = parseSeed(options.seed);
 
     auto session = loadProjectOrThrow(options.project);
