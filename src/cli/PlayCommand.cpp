@@ -146,8 +146,17 @@ void play(const PlayOptions& options)
 {
     if (options.threshold.has_value() == options.thresholdFraction.has_value())
         throw CliError("play: give one of --threshold and --threshold-fraction (" + std::string(kUsage) + ")", 2);
-    if (options.balanceTolerance && !std::isfinite(*options.balanceTolerance))
-        throw CliError("play: --balance-tolerance must be a finite number (" + std::string(kUsage) + ")", 2);
+    auto refuse = [](const std::string& what) {
+        throw CliError("play: " + what + " (" + std::string(kUsage) + ")", 2);
+    };
+    if (options.gaps < 1)
+        refuse("--gaps must be at least 1");
+    if (options.passes < 0)
+        refuse("--passes must not be negative");
+    if (options.rotationLimit && *options.rotationLimit < 0)
+        refuse("--rotation-limit must not be negative");
+    if (options.balanceTolerance && !(std::isfinite(*options.balanceTolerance) && *options.balanceTolerance >= 0.0))
+        refuse("--balance-tolerance must be a finite number, not negative");
     const Seed seed = parseSeed(options.seed);
 
     auto session = loadProjectOrThrow(options.project);
@@ -192,22 +201,18 @@ void registerPlayCommand(CLI::App& app)
     auto* command = app.add_subcommand("play", "Play every group along its motion graph without a window");
     command->add_option("project", options->project, "Project file (*.dwz)")->required();
     command->add_option("--gaps", options->gaps, "Least distance in frames between a transition's ends")
-        ->required()
-        ->check(CLI::PositiveNumber);
+        ->required();
     auto* threshold = command->add_option("--threshold", options->threshold, "Largest frame distance of a transition");
     auto* fraction = command->add_option("--threshold-fraction", options->thresholdFraction,
                                          "Threshold as a fraction of each group's largest frame distance (truncated)");
     threshold->excludes(fraction);
     command->add_option("--seed", options->seed, "Seed of the random generator (taken modulo 2^32)")->required();
     command->add_option("--passes", options->passes, "Passes of the playing loop")
-        ->required()
-        ->check(CLI::NonNegativeNumber);
+        ->required();
     command->add_option("--rotation-limit", options->rotationLimit,
-                        "Turn the rotation constraint on with this limit in whole degrees")
-        ->check(CLI::NonNegativeNumber);
+                        "Turn the rotation constraint on with this limit in whole degrees");
     command->add_option("--balance-tolerance", options->balanceTolerance,
-                        "Turn the balance constraint on with this tolerance")
-        ->check(CLI::NonNegativeNumber);
+                        "Turn the balance constraint on with this tolerance");
     command->callback([options] { play(*options); });
 }
 
