@@ -23,6 +23,10 @@
 namespace duolo::cli {
 namespace {
 
+constexpr const char* kUsage =
+    "usage: duolo-mg play PROJECT.dwz --gaps G (--threshold T | --threshold-fraction F) --seed S --passes N "
+    "[--rotation-limit DEG] [--balance-tolerance X]";
+
 struct PlayOptions {
     std::string project;
     int32_t gaps = 0;
@@ -60,7 +64,7 @@ Seed parseSeed(const std::string& text)
         seed.text = std::to_string(asUnsigned);
         return seed;
     }
-    throw CliError("--seed: " + text + " is not a whole number", 2);
+    throw CliError("play: --seed: " + text + " is not a whole number (" + std::string(kUsage) + ")", 2);
 }
 
 // Numbers with 17 significant digits (not-a-number and infinities as null).
@@ -141,7 +145,18 @@ void appendGroupState(std::string& out, const Group& g, int32_t taps)
 void play(const PlayOptions& options)
 {
     if (options.threshold.has_value() == options.thresholdFraction.has_value())
-        throw CliError("give one of --threshold and --threshold-fraction", 2);
+        throw CliError("play: give one of --threshold and --threshold-fraction (" + std::string(kUsage) + ")", 2);
+    auto refuse = [](const std::string& what) {
+        throw CliError("play: " + what + " (" + std::string(kUsage) + ")", 2);
+    };
+    if (options.gaps < 1)
+        refuse("--gaps must be at least 1");
+    if (options.passes < 0)
+        refuse("--passes must not be negative");
+    if (options.rotationLimit && *options.rotationLimit < 0)
+        refuse("--rotation-limit must not be negative");
+    if (options.balanceTolerance && !(std::isfinite(*options.balanceTolerance) && *options.balanceTolerance >= 0.0))
+        refuse("--balance-tolerance must be a finite number, not negative");
     const Seed seed = parseSeed(options.seed);
 
     auto session = loadProjectOrThrow(options.project);
@@ -186,22 +201,18 @@ void registerPlayCommand(CLI::App& app)
     auto* command = app.add_subcommand("play", "Play every group along its motion graph without a window");
     command->add_option("project", options->project, "Project file (*.dwz)")->required();
     command->add_option("--gaps", options->gaps, "Least distance in frames between a transition's ends")
-        ->required()
-        ->check(CLI::PositiveNumber);
+        ->required();
     auto* threshold = command->add_option("--threshold", options->threshold, "Largest frame distance of a transition");
     auto* fraction = command->add_option("--threshold-fraction", options->thresholdFraction,
                                          "Threshold as a fraction of each group's largest frame distance (truncated)");
     threshold->excludes(fraction);
     command->add_option("--seed", options->seed, "Seed of the random generator (taken modulo 2^32)")->required();
     command->add_option("--passes", options->passes, "Passes of the playing loop")
-        ->required()
-        ->check(CLI::NonNegativeNumber);
+        ->required();
     command->add_option("--rotation-limit", options->rotationLimit,
-                        "Turn the rotation constraint on with this limit in whole degrees")
-        ->check(CLI::NonNegativeNumber);
+                        "Turn the rotation constraint on with this limit in whole degrees");
     command->add_option("--balance-tolerance", options->balanceTolerance,
-                        "Turn the balance constraint on with this tolerance")
-        ->check(CLI::NonNegativeNumber);
+                        "Turn the balance constraint on with this tolerance");
     command->callback([options] { play(*options); });
 }
 
