@@ -355,6 +355,20 @@ private slots:
             QTest::keyClick(f.canvas(), Qt::Key_Home);
             QTest::qWait(50);
             f.saveScreenshot(QStringLiteral("editor-sample-fitted"));
+            // Mid-drag: the provisional edge from a node, then a selection rectangle.
+            const Graph2DNode* n = f.graph().nodes.front();
+            QTest::mousePress(f.canvas(), Qt::LeftButton, {}, f.at(n->x, n->y));
+            QTest::mouseMove(f.canvas(), f.at(n->x + 6.0, n->y - 5.0));
+            QTest::qWait(50);
+            f.saveScreenshot(QStringLiteral("editor-sample-edge-drag"));
+            QTest::mouseRelease(f.canvas(), Qt::LeftButton, {}, f.at(n->x + 6.0, n->y - 5.0));
+            QTest::mousePress(f.canvas(), Qt::RightButton, {}, f.at(n->x - 4.0, n->y + 3.0));
+            QTest::mouseMove(f.canvas(), f.at(n->x + 9.0, n->y - 9.0));
+            QTest::qWait(50);
+            f.saveScreenshot(QStringLiteral("editor-sample-rectangle"));
+            QTest::mouseRelease(f.canvas(), Qt::RightButton, {}, f.at(n->x + 9.0, n->y - 9.0));
+            QTest::qWait(50);
+            f.saveScreenshot(QStringLiteral("editor-sample-selected"));
         }
         if (!haveSharedData())
             return;
