@@ -303,6 +303,20 @@ private slots:
         f.page->frameForward();
         QCOMPARE(f.session().currentFrame, 70);
 
+        // A clip that ends on the take's last frame starts again at its own start, not at 0.
+        Graph2DNode* last = f.node(397, 399, -10.0, 10.0);
+        QTest::mouseClick(f.canvas(), Qt::RightButton, {}, f.at(0.0, -10.0));
+        QTest::mouseClick(f.canvas(), Qt::RightButton, {}, f.at(last->x, last->y));
+        QCOMPARE(f.page->previewSource(), last);
+        f.page->play();
+        frames.clear();
+        for (int i = 0; i < 4; ++i) {
+            f.page->tick();
+            frames.push_back(f.session().currentFrame);
+        }
+        QCOMPARE(frames, (std::vector<int>{398, 399, 397, 398}));
+        f.page->pause();
+
         // Nothing selected: "Play" leaves the frame at 0.
         QTest::mouseClick(f.canvas(), Qt::RightButton, {}, f.at(0.0, -10.0));
         QCOMPARE(f.page->previewMode(), MotionGraphEditorPage::NoPreview);
