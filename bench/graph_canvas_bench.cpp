@@ -92,20 +92,27 @@ std::unique_ptr<MotionCaptureSession> syntheticSession(int nodes)
     if (!group.graph)
         group.graph = std::make_unique<Graph2D>();
     Graph2D& g = *group.graph;
-    // Overlap nudges reseed from the clock: a fixed clock keeps the graph the same on every run.
-    setRandomClock([] { return 12345u; });
+    // Positions first: every overlap nudge reseeds the generator from the clock (fixed here, so
+    // that the graph is the same on every run), which would otherwise restart the sequence.
     seedRandom(12345);
     const double spread = std::sqrt(static_cast<double>(nodes)) * 1.2;
+    std::vector<std::pair<double, double>> positions;
     for (int i = 0; i < nodes; ++i) {
         const double x = (nextRandom() / 32767.0 - 0.5) * 2.0 * spread;
         const double y = (nextRandom() / 32767.0 - 0.5) * 2.0 * spread;
-        g.addNode(i * 10, i * 10 + 9, x, y);
+        positions.emplace_back(x, y);
     }
+    std::vector<int> targets;
+    for (int i = 0; i < nodes; ++i)
+        targets.push_back(nextRandom() % nodes);
+    setRandomClock([] { return 12345u; });
+    for (int i = 0; i < nodes; ++i)
+        g.addNode(i * 10, i * 10 + 9, positions[i].first, positions[i].second);
     g.deselectAll();
     for (int i = 0; i + 1 < nodes; ++i)
         g.addEdge(g.nodes[i], g.nodes[i + 1]);
     for (int i = 0; i < nodes; ++i)
-        g.addEdge(g.nodes[i], g.nodes[nextRandom() % nodes]);
+        g.addEdge(g.nodes[i], g.nodes[targets[i]]);
     setRandomClock(nullptr);
     return session;
 }
@@ -125,7 +132,9 @@ std::unique_ptr<MotionCaptureSession> takeSession(const std::string& take, std::
     computeMaxFrameDistance(*group);
     if (!group->graph)
         group->graph = std::make_unique<Graph2D>();
+    setRandomClock([] { return 1000u; });  // the same node placement on every run
     createEntireMotionGraph(*group, 10, std::floor(group->maxFrameDistance / 2.0));
+    setRandomClock(nullptr);
     group->graph->deselectAll();
     return session;
 }
