@@ -177,10 +177,14 @@ void drawEdgeShape(QPainter& painter, const GraphView& view, const Graph2DEdge& 
     // A degenerate edge's corners may not be numbers: then there is no arrowhead to draw.
     if (!tip || !base1 || !base2)
         return;
+    const int left = std::min({tip->x, base1->x, base2->x}), right = std::max({tip->x, base1->x, base2->x});
+    const int top = std::min({tip->y, base1->y, base2->y}), bottom = std::max({tip->y, base1->y, base2->y});
+    // The head of a long edge that crosses the canvas is mostly outside it.
+    const int pen = painter.pen().width();
+    if (right + pen < 0 || left - pen > view.width + 2 || bottom + pen < 0 || top - pen > view.height + 2)
+        return;
     // At low zoom the arrowhead shrinks to a pixel or two, which its outline covers on its own.
-    const int spanX = std::max({tip->x, base1->x, base2->x}) - std::min({tip->x, base1->x, base2->x});
-    const int spanY = std::max({tip->y, base1->y, base2->y}) - std::min({tip->y, base1->y, base2->y});
-    if (spanX <= 2 && spanY <= 2 && painter.pen().widthF() <= 1.0) {
+    if (right - left <= 2 && bottom - top <= 2 && painter.pen().widthF() <= 1.0) {
         drawPixelLine(painter, *tip, *base1);
         drawPixelLine(painter, *base1, *base2);
         drawPixelLine(painter, *base2, *tip);

@@ -307,10 +307,11 @@ void MotionGraphEditorPage::previewStep()
     MotionCaptureSession& s = session();
     if (s.frameCount <= 0)
         return;
-    // Leaving the clip at either end counts as finishing it: stepping wraps from the last frame
-    // of the take to 0, which is before a clip that ends on the last frame.
-    auto finished = [&s](const Graph2DNode* clip) {
-        return s.currentFrame > clip->endFrame || s.currentFrame < clip->startFrame;
+    // Past the clip's end, or wrapped from the last frame of the take to 0 (which a clip ending
+    // on the last frame would otherwise never see: it would play the whole take from 0).
+    const int32_t before = s.currentFrame;
+    auto finished = [&s, before](const Graph2DNode* clip) {
+        return s.currentFrame > clip->endFrame || s.currentFrame < before;
     };
     if (previewMode_ == EdgePreview) {
         s.stepFrame();

@@ -303,6 +303,20 @@ private slots:
         f.page->frameForward();
         QCOMPARE(f.session().currentFrame, 70);
 
+        // A clip that ends on the take's last frame starts again at its own start, not at 0.
+        Graph2DNode* last = f.node(397, 399, -10.0, 10.0);
+        QTest::mouseClick(f.canvas(), Qt::RightButton, {}, f.at(0.0, -10.0));
+        QTest::mouseClick(f.canvas(), Qt::RightButton, {}, f.at(last->x, last->y));
+        QCOMPARE(f.page->previewSource(), last);
+        f.page->play();
+        frames.clear();
+        for (int i = 0; i < 4; ++i) {
+            f.page->tick();
+            frames.push_back(f.session().currentFrame);
+        }
+        QCOMPARE(frames, (std::vector<int>{398, 399, 397, 398}));
+        f.page->pause();
+
         // Nothing selected: "Play" leaves the frame at 0.
         QTest::mouseClick(f.canvas(), Qt::RightButton, {}, f.at(0.0, -10.0));
         QCOMPARE(f.page->previewMode(), MotionGraphEditorPage::NoPreview);
@@ -355,6 +369,20 @@ private slots:
             QTest::keyClick(f.canvas(), Qt::Key_Home);
             QTest::qWait(50);
             f.saveScreenshot(QStringLiteral("editor-sample-fitted"));
+            // Mid-drag: the provisional edge from a node, then a selection rectangle.
+            const Graph2DNode* n = f.graph().nodes.front();
+            QTest::mousePress(f.canvas(), Qt::LeftButton, {}, f.at(n->x, n->y));
+            QTest::mouseMove(f.canvas(), f.at(n->x + 6.0, n->y - 5.0));
+            QTest::qWait(50);
+            f.saveScreenshot(QStringLiteral("editor-sample-edge-drag"));
+            QTest::mouseRelease(f.canvas(), Qt::LeftButton, {}, f.at(n->x + 6.0, n->y - 5.0));
+            QTest::mousePress(f.canvas(), Qt::RightButton, {}, f.at(n->x - 4.0, n->y + 3.0));
+            QTest::mouseMove(f.canvas(), f.at(n->x + 9.0, n->y - 9.0));
+            QTest::qWait(50);
+            f.saveScreenshot(QStringLiteral("editor-sample-rectangle"));
+            QTest::mouseRelease(f.canvas(), Qt::RightButton, {}, f.at(n->x + 9.0, n->y - 9.0));
+            QTest::qWait(50);
+            f.saveScreenshot(QStringLiteral("editor-sample-selected"));
         }
         if (!haveSharedData())
             return;
