@@ -64,11 +64,8 @@ QRect DistanceMapCanvas::mapRect() const
     if (image_.isNull())
         return {};
     const int room = std::min(width() - 2 * kMargin - kBarWidth - kBarLabelWidth - kMargin, height() - 2 * kMargin);
-    const int side = image_.width();
-    // Whole pixels per cell when the map is small, otherwise shrunk to fit.
-    int size = room;
-    if (room >= side)
-        size = side * std::max(1, room / side);
+    // Square cells scaled to the room (nearest neighbour), so that no cell is blurred.
+    const int size = room;
     return {kMargin, kMargin, std::max(1, size), std::max(1, size)};
 }
 
