@@ -178,9 +178,11 @@ AnimationDissectionPage::AnimationDissectionPage(MainDialog& mainWindow) : Pipel
 
 AnimationDissectionPage::~AnimationDissectionPage()
 {
+    // The main window deactivates its pages before it lets the session go, which finishes
+    // any job; this is the last safety net.
+    leaving_ = true;
     if (job_)
         job_->cancelAndFinish();
-    delete job_;
 }
 
 QWidget* AnimationDissectionPage::buildViewColumn(QWidget* parent)
@@ -368,8 +370,12 @@ void AnimationDissectionPage::activate()
 
 void AnimationDissectionPage::deactivate()
 {
-    if (job_)
+    if (job_) {
+        // Leaving (or closing) while a job runs: keep what it finished, say nothing.
+        leaving_ = true;
         job_->cancelAndFinish();
+        leaving_ = false;
+    }
     mapWindow_->hide();
     PipelinePage::deactivate();
 }
@@ -441,6 +447,8 @@ void AnimationDissectionPage::measureGroups(const std::vector<Group*>& groups)
                 unmeasured.push_back(t.target->groupNumber);
         }
         finishJob();
+        if (leaving_)
+            return;
         reportUnposable(failed);
         if (!unmeasured.empty()) {
             // Only a cancel leaves a posable group unmeasured; say so once for all of them.
@@ -574,7 +582,7 @@ void AnimationDissectionPage::createEntireMotionGraph()
     auto work = [task, count](BackgroundJob::Progress& progress) { runTask(*task, count, progress, 0.0, 1.0); };
     auto done = [this, task](bool) {
         applyTask(*task);
-        if (task->posesTried && !task->posesBuilt)
+        if (task->posesTried && !task->posesBuilt && !leaving_)
             reportUnposable({{task->target->groupNumber, "its trajectories have no samples"}});
         if (task->measure) {
             measured_[task->target] = task->measured;

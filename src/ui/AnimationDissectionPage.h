@@ -107,6 +107,7 @@ private:
 
     bool playing_ = false;
     bool syncingSlider_ = false;
+    bool leaving_ = false;
     int clipStart_ = -1;
     int clipEnd_ = -1;
     int groupNumber_ = 0;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 
 namespace duolo {
 
@@ -81,7 +82,13 @@ void BackgroundJob::start()
     worker_ = std::thread([this] {
         if (auto& gate = workerGateForTesting())
             gate();
-        work_(progress_);
+        try {
+            work_(progress_);
+        } catch (const std::exception& e) {
+            // Out of memory on a very long take, say: the job ends and says why.
+            progress_.cancel_ = true;
+            sink_.showMessage(std::string("The work could not be finished: ") + e.what());
+        }
         QMetaObject::invokeMethod(this, &BackgroundJob::workerFinished, Qt::QueuedConnection);
     });
 }

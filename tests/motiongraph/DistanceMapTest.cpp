@@ -48,8 +48,9 @@ TEST(DistanceMap, FullSizeMapIsTheExactMatrix)
             EXPECT_NEAR(d, expected, 1e-12);
             EXPECT_EQ(map.bestSource(i, j), i);
             EXPECT_EQ(map.bestTarget(i, j), j);
-            if (!fastI && !fastJ)
+            if (!fastI && !fastJ) {
                 EXPECT_EQ(d == 0.0, (i - j) % period == 0);  // the stripes
+            }
         }
 }
 

@@ -386,6 +386,18 @@ private slots:
         QCOMPARE(g0.graph->edges.size(), edges);
         QCOMPARE(g0.currentNode, current);
         QCOMPARE(f.messages.texts.size(), 1);  // a cancelled build says nothing
+
+        // Leaving the page with a build running stops it and hands the graph back at once.
+        {
+            WorkerGate gate;
+            f.click("createEntireMotionGraph");
+            gate.open = true;
+            f.window()->tabs()->setCurrentIndex(0);
+        }
+        QVERIFY(!f.page->isBusy());
+        QVERIFY(g0.graph);
+        QVERIFY(!g0.normalisedPoses.empty());
+        QCOMPARE(f.messages.texts.size(), 1);
     }
 
     void aSessionWithoutGroups()
