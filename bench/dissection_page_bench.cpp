@@ -58,6 +58,7 @@ struct Gaps {
     QElapsedTimer clock;
     qint64 last = -1;
     qint64 longest = 0;
+    qint64 longestAt = 0;  // when the longest gap ended
     int repaints = 0;
     void start()
     {
@@ -69,8 +70,10 @@ struct Gaps {
     void repainted()
     {
         const qint64 now = clock.elapsed();
-        if (last >= 0)
-            longest = std::max(longest, now - last);
+        if (last >= 0 && now - last > longest) {
+            longest = now - last;
+            longestAt = now;
+        }
         last = now;
         ++repaints;
     }
@@ -86,8 +89,8 @@ double waitIdle(AnimationDissectionPage& page, Gaps& gaps)
 
 void report(const char* what, double seconds, const Gaps& gaps)
 {
-    std::printf("%s: %.2f s until interactive, %d repaints, longest gap between repaints %lld ms\n", what, seconds,
-                gaps.repaints, static_cast<long long>(gaps.longest));
+    std::printf("%s: %.2f s until interactive, %d repaints, longest gap between repaints %lld ms (ending at %.2f s)\n",
+                what, seconds, gaps.repaints, static_cast<long long>(gaps.longest), gaps.longestAt / 1000.0);
 }
 
 } // namespace

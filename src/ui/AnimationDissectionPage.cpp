@@ -2,13 +2,12 @@
 
 #include "capture/MessageSink.h"
 #include "motiongraph/Graph2D.h"
-#include "motiongraph/MotionGraphBuilder.h"
 #include "render/SpinSlider.h"
 #include "render/ValueBox.h"
 #include "session/MotionCaptureSession.h"
 #include "skeleton/Group.h"
-#include "skeleton/PoseBuilder.h"
 #include "ui/BackgroundJob.h"
+#include "ui/DissectionTasks.h"
 #include "ui/DistanceMapWindow.h"
 #include "ui/MainDialog.h"
 #include "ui/UpDownControl.h"
@@ -30,101 +29,6 @@
 namespace duolo {
 
 namespace {
-
-// Why a group's poses cannot be built, or empty when they can be tried.
-std::string poseProblem(const Group& g)
-{
-    if (!g.hasHeading())
-        return "it has no heading vector";
-    if (!g.hasUp())
-        return "it has no up vector";
-    if (!g.hasRoot())
-        return "it has no root";
-    return {};
-}
-
-// The part of a group the worker builds poses from: the session's members are shared (the
-// worker only reads their samples), the heading, up and root trajectories are copies.
-std::unique_ptr<Group> poseScratch(const Group& g)
-{
-    auto s = std::make_unique<Group>(-1, g.groupNumber, g.frameCount);
-    s->members = g.members;
-    s->headingEnd = g.headingEnd->copy();
-    s->upEnd = g.upEnd->copy();
-    s->rootTrajectory = g.rootTrajectory->copy();
-    return s;
-}
-
-// What one job does for one group. The scratch group is the worker's; the session's group is
-// touched on the UI thread only, before the job starts and after it ends.
-struct GroupTask {
-    Group* target = nullptr;
-    int ordinal = 0;  // 1-based position in the dialog's "group k of n"
-    std::unique_ptr<Group> scratch;
-    bool buildPoses = false;
-    bool measure = false;
-    bool build = false;  // the whole motion graph
-    int gaps = 0;
-    int threshold = 0;
-    // Results.
-    bool posesTried = false;
-    bool posesBuilt = false;
-    bool measured = false;
-    bool built = false;
-};
-
-int halfOf(double maximum) { return static_cast<int>(maximum / 2.0); }
-
-// Gives the results of a finished (or cancelled) task to the session's group.
-void applyTask(GroupTask& t)
-{
-    Group& g = *t.target;
-    Group& s = *t.scratch;
-    if (t.buildPoses) {
-        if (t.posesBuilt) {
-            g.normalisedPoses = std::move(s.normalisedPoses);
-            g.worldPoses = std::move(s.worldPoses);
-            g.posesBuilt = true;
-        }
-    } else if (t.build) {
-        g.normalisedPoses = std::move(s.normalisedPoses);  // lent to the worker
-    }
-    if (t.measured)
-        g.maxFrameDistance = s.maxFrameDistance;
-    if (t.build) {
-        g.graph = std::move(s.graph);  // unchanged when the search was cancelled
-        if (t.built) {
-            g.currentNode = s.currentNode;
-            g.previousNode = s.previousNode;
-        }
-    }
-}
-
-void runTask(GroupTask& t, int count, BackgroundJob::Progress& progress, double from, double to)
-{
-    Group& s = *t.scratch;
-    const double mid = t.build ? (t.measure ? from + (to - from) * 0.5 : from) : to;
-    if (t.buildPoses && !progress.cancelled()) {
-        progress.setStep(QObject::tr("Building poses, group %1 of %2").arg(t.ordinal).arg(count));
-        t.posesTried = true;
-        t.posesBuilt = buildPoses(s);
-        if (!t.posesBuilt)
-            return;
-    }
-    if (t.measure && !progress.cancelled()) {
-        progress.setStep(QObject::tr("Measuring frame distances, group %1 of %2").arg(t.ordinal).arg(count));
-        t.measured = computeMaxFrameDistance(s, DistanceEngine::Fast, progress.longRun(from, mid));
-        if (!t.measured)
-            return;
-        t.threshold = halfOf(s.maxFrameDistance);
-    }
-    if (t.build && !progress.cancelled()) {
-        progress.setStep(QObject::tr("Finding transitions"));
-        GraphBuildOptions options;
-        options.run = progress.longRun(mid, to);
-        t.built = duolo::createEntireMotionGraph(s, t.gaps, t.threshold, options);
-    }
-}
 
 QPushButton* makeButton(const QString& caption, const QString& tip, QWidget* parent)
 {
