@@ -1,7 +1,14 @@
+// oneTBB before Qt: Qt's `emit` macro would break oneTBB's headers.
+#include <oneapi/tbb/task_arena.h>
+#include <oneapi/tbb/task_scheduler_observer.h>
+
 #include "ui/BackgroundJob.h"
 
 #include <QProgressDialog>
 #include <QWidget>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -12,6 +19,22 @@ namespace duolo {
 namespace {
 constexpr int kSteps = 1000;
 constexpr int kPollMs = 50;
+constexpr int kWorkerNice = 5;
+
+// Lowers the scheduling priority of the calling thread, so that on a busy machine the window's
+// own thread wins the processor and keeps repainting.
+void yieldToTheWindow()
+{
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kWorkerNice);
+}
+
+// Every thread that joins the job's arena (the pool's workers) runs below the window too.
+class BackgroundPriority : public tbb::task_scheduler_observer {
+public:
+    explicit BackgroundPriority(tbb::task_arena& arena) : tbb::task_scheduler_observer(arena) { observe(true); }
+    ~BackgroundPriority() override { observe(false); }
+    void on_scheduler_entry(bool) override { yieldToTheWindow(); }
+};
 }
 
 void BackgroundJob::Progress::setStep(const QString& text)
@@ -83,7 +106,10 @@ void BackgroundJob::start()
         if (auto& gate = workerGateForTesting())
             gate();
         try {
-            work_(progress_);
+            yieldToTheWindow();
+            tbb::task_arena arena;
+            BackgroundPriority priority(arena);
+            arena.execute([this] { work_(progress_); });
         } catch (const std::exception& e) {
             // Out of memory on a very long take, say: the job ends and says why.
             progress_.cancel_ = true;
