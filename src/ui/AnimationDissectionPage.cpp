@@ -350,7 +350,7 @@ void AnimationDissectionPage::measureGroups(const std::vector<Group*>& groups)
             else if (!t.measured)
                 unmeasured.push_back(t.target->groupNumber);
         }
-        finishJob();
+        finishJob(true);
         if (leaving_)
             return;
         reportUnposable(failed);
@@ -374,13 +374,15 @@ void AnimationDissectionPage::startJob(BackgroundJob* job)
     job_->start();
 }
 
-void AnimationDissectionPage::finishJob()
+void AnimationDissectionPage::finishJob(bool measured)
 {
     if (job_) {
         job_->deleteLater();
         job_ = nullptr;
     }
-    resetThreshold();
+    // A fresh maximum brings its default threshold; otherwise the user's threshold stays.
+    if (measured)
+        resetThreshold();
     updateDistanceMapStyle();
     emit jobFinished();
 }
@@ -492,7 +494,7 @@ void AnimationDissectionPage::createEntireMotionGraph()
             measured_[task->target] = task->measured;
             maps_.erase(task->target);
         }
-        finishJob();
+        finishJob(task->measured);
     };
     startJob(new BackgroundJob(this, task->measure ? tr("Measuring frame distances") : tr("Finding transitions"),
                                std::move(work), std::move(done)));
@@ -564,7 +566,7 @@ void AnimationDissectionPage::showDistanceMap()
     auto done = [this, g, map, ok, present](bool) {
         if (*ok)
             maps_[g] = map;
-        finishJob();
+        finishJob(false);
         if (*ok)
             present();
     };

@@ -102,7 +102,7 @@ private:
     // Measures (poses, then the largest distance) the given groups, all of them when opening.
     void measureGroups(const std::vector<Group*>& groups);
     void startJob(BackgroundJob* job);
-    void finishJob();
+    void finishJob(bool measured);
     void reportUnposable(const std::vector<std::pair<int, std::string>>& problems);
 
     bool playing_ = false;

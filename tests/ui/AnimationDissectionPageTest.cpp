@@ -307,9 +307,13 @@ private slots:
         f.click("goToNextStep");
         QCOMPARE(f.window()->stage(), 2);  // groups 1 and 2 have no graph yet
         QTest::mouseClick(f.page->groupSpinner()->upButton(), Qt::LeftButton);
+        f.page->thresholdSlider()->setValue(f.page->threshold() + 7);
+        const int chosen = f.page->threshold();
         f.click("createEntireMotionGraph");
         f.waitIdle();
         QVERIFY(groups[1]->graph->nodeCount() > 0);
+        QCOMPARE(f.page->threshold(), chosen);  // a build keeps the user's threshold
+        QCOMPARE(f.page->thresholdSlider()->value(), chosen);
         QTest::mouseClick(f.page->groupSpinner()->upButton(), Qt::LeftButton);
         f.click("createEntireMotionGraph");
         f.waitIdle();
