@@ -349,6 +349,8 @@ void AnimationDissectionPage::measureGroups(const std::vector<Group*>& groups)
                 failed.emplace_back(t.target->groupNumber, "its trajectories have no samples");
             else if (!t.measured)
                 unmeasured.push_back(t.target->groupNumber);
+            if (!t.measured)
+                t.target->maxFrameDistance = 0.0;  // its threshold slider reads 0..0
         }
         finishJob(true);
         if (leaving_)
