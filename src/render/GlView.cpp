@@ -85,6 +85,18 @@ bool GlView::isOpenGlAvailable()
     return available;
 }
 
+void GlView::prepareWindow(QWidget* window)
+{
+    if (!window || !isOpenGlAvailable())
+        return;
+    // Never shown, so it never creates a context of its own; being a child is what counts.
+    auto* anchor = new QOpenGLWidget(window);
+    anchor->setObjectName(QStringLiteral("openGlWindowAnchor"));
+    anchor->setFormat(surfaceFormat());
+    anchor->setFixedSize(1, 1);
+    anchor->hide();
+}
+
 void GlView::reportNoOpenGl()
 {
     static bool reported = false;

@@ -1,5 +1,6 @@
 #include "ui/MainDialog.h"
 
+#include "render/GlView.h"
 #include "session/MotionCaptureSession.h"
 #include "session/ProjectFile.h"
 #include "ui/OpenSessionPage.h"
@@ -44,6 +45,8 @@ MainDialog::MainDialog(std::unique_ptr<UserDialogs> dialogs, QWidget* parent)
     layout->addWidget(statusStrip_);
     layout->addWidget(tabs_, 1);
     resize(kDefaultWidth, kDefaultHeight);
+    // The 3D views of later pages must not make the window re-create itself (and move).
+    GlView::prepareWindow(this);
 
     rebuildingTabs_ = true;
     createStagePages();
