@@ -23,6 +23,23 @@ std::string localPath(const QString& path)
     return QFile::encodeName(path).toStdString();
 }
 
+// The reader's report names the file and the exact fault ("a list of 26144 elements does not
+// fit in the 28 bytes left ..."), which means nothing to someone who picked the wrong file.
+// When the file itself could be read, the box says first, in words, what that means; the
+// report follows as the detail. Files that could not be opened or read are reported as they are.
+QString projectLoadFailureText(const QString& path, const std::string& error)
+{
+    const QString detail = QString::fromLocal8Bit(error.c_str());
+    const std::string prefix = localPath(path) + ": ";
+    if (error.rfind(prefix, 0) == 0) {
+        const std::string_view problem = std::string_view(error).substr(prefix.size());
+        if (problem.starts_with("cannot open:") || problem.starts_with("cannot read:"))
+            return detail;
+    }
+    return QObject::tr("\u201c%1\u201d is not a Duolo Motion Graphs project, or it is damaged.\n\nDetails: %2")
+        .arg(QFileInfo(path).fileName(), detail);
+}
+
 } // namespace
 
 MainDialog::MainDialog(std::unique_ptr<UserDialogs> dialogs, QWidget* parent)
@@ -199,7 +216,7 @@ bool MainDialog::openProjectFile()
     std::string error;
     auto loaded = loadProject(localPath(*projectPath_), error);
     if (!loaded) {
-        dialogs_->showError(this, tr("Open Project"), QString::fromLocal8Bit(error.c_str()));
+        dialogs_->showError(this, tr("Open Project"), projectLoadFailureText(*projectPath_, error));
         return false;
     }
     session_ = std::move(loaded);

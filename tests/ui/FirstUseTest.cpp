@@ -1,17 +1,39 @@
-// What a first-time user meets: the window staying put when the first 3D view opens.
+// What a first-time user meets: the window staying put when the first 3D view opens, marker
+// names that show their ends, one button size, and words for a file that is not a project.
 
 #include "UiTestSupport.h"
 
+#include "render/SpinSlider.h"
 #include "ui/MainDialog.h"
 #include "ui/OpenSessionPage.h"
 #include "ui/PipelinePage.h"
+#include "ui/SkeletonBuilderPage.h"
 
+#include <QDir>
+#include <QImage>
+#include <QFile>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QTreeWidget>
 
 using namespace duolo;
 using namespace duolo::test;
+
+namespace {
+
+// With DUOLO_SCREENSHOT_DIR set, the window as the test left it, for a look.
+void saveScreenshot(QWidget* widget, const QString& name)
+{
+    const QString dir = qEnvironmentVariable("DUOLO_SCREENSHOT_DIR");
+    if (dir.isEmpty())
+        return;
+    QDir().mkpath(dir);
+    widget->grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
+}
+
+} // namespace
 
 class FirstUseTest : public QObject {
     Q_OBJECT
@@ -41,6 +63,101 @@ private slots:
                 QCOMPARE(w.window->windowState(), state);
             }
         }
+    }
+
+    void longMarkerNamesKeepTheirEndsOnTheBuilderPage()
+    {
+        // Marker files deep in a folder tree, named by their absolute paths as "Open Files" does.
+        TempDir dir;
+        const QString deep = QString::fromStdString(dir.path().string()) +
+                             QStringLiteral("/captures-of-the-second-session/walking-and-turning/take-01");
+        QVERIFY(QDir().mkpath(deep));
+        QStringList files;
+        for (const QString& tiny : writeTinySession(dir)) {
+            files << deep + QLatin1Char('/') + QFileInfo(tiny).fileName();
+            QVERIFY(QFile::copy(tiny, files.back()));
+        }
+        ScriptedWindow w;
+        w.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+        w.script->markerFiles.push_back(files);
+        w.window->openPage()->openFilesButton()->click();
+        w.window->openPage()->nextStepButton()->click();
+        w.window->tabs()->setCurrentIndex(2);
+        auto* page = static_cast<SkeletonBuilderPage*>(w.window->page(PageKind::SkeletonBuilder));
+        QTreeWidget* list = page->markerList();
+        QCOMPARE(list->textElideMode(), Qt::ElideLeft);
+        for (int row = 0; row < list->topLevelItemCount(); ++row) {
+            const QTreeWidgetItem* item = list->topLevelItem(row);
+            QCOMPARE(item->text(1), files[row]);  // the name itself stays whole
+            QCOMPARE(item->toolTip(1), files[row]);
+            const int width = list->visualItemRect(item).width() - list->columnWidth(0);
+            QVERIFY(list->fontMetrics().horizontalAdvance(files[row]) > width);  // too long to show
+            const QString shown = list->fontMetrics().elidedText(files[row], list->textElideMode(), width - 8);
+            QVERIFY2(shown.endsWith(QStringLiteral("/marker%1.mov").arg(row)), qPrintable(shown));
+        }
+
+        QTest::qWait(50);
+        saveScreenshot(w.window.get(), QStringLiteral("builder-long-names"));
+
+        // And every button of the page has one size.
+        const QList<QPushButton*> buttons = page->findChildren<QPushButton*>();
+        QCOMPARE(buttons.size(), 18);
+        for (const QPushButton* b : buttons)
+            QVERIFY2(b->size() == buttons.front()->size(), qPrintable(b->text()));
+    }
+
+    void theTurnSliderIsDrawnFromItsMiddle()
+    {
+        SpinSlider slider;
+        slider.resize(400, 44);
+        slider.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&slider));
+        const QColor highlight = slider.palette().color(QPalette::Active, QPalette::Highlight);
+        // Columns painted in shades of the highlight colour: the band between the middle and the
+        // handle (styles fill their groove with such shades).
+        auto bandColumns = [&](int value) {
+            slider.setValue(value);
+            const QImage image = slider.grab().toImage();
+            saveScreenshot(&slider, QStringLiteral("turn-slider-%1").arg(value));
+            std::vector<int> columns;
+            for (int x = 0; x < image.width(); ++x)
+                for (int y = 0; y < image.height(); ++y)
+                    if (const QColor c = image.pixelColor(x, y);
+                        c.hsvSaturation() > 80 && std::abs(c.hsvHue() - highlight.hsvHue()) < 20) {
+                        columns.push_back(x);
+                        break;
+                    }
+            return columns;
+        };
+        QVERIFY(bandColumns(0).empty());  // at rest nothing is filled
+        const int middle = slider.width() / 2;
+        const std::vector<int> right = bandColumns(6);
+        QVERIFY(right.size() > 50);
+        QVERIFY(right.front() >= middle - 2);
+        const std::vector<int> left = bandColumns(-6);
+        QVERIFY(left.size() > 50);
+        QVERIFY(left.back() <= middle + 2);
+    }
+
+    void aFileThatIsNotAProjectIsSaidToBeOneFirst()
+    {
+        TempDir dir;
+        ScriptedWindow w;
+        const auto notes = dir.write("notes.dwz", std::string("\x01\x00\x00\x00These are my notes, not a project.\n"));
+        w.window->openProject(QString::fromStdString(notes.string()));
+        QCOMPARE(w.script->errors.size(), size_t(1));
+        const QString text = w.script->errors[0].text;
+        QVERIFY2(text.startsWith(QStringLiteral("\u201cnotes.dwz\u201d is not a Duolo Motion Graphs project, "
+                                                "or it is damaged.\n\nDetails: ") +
+                                 QString::fromStdString(notes.string()) + QStringLiteral(": ")),
+                 qPrintable(text));
+
+        // A file that is not there is reported as such, without the guess.
+        w.window->openProject(QString::fromStdString(dir.file("gone.dwz").string()));
+        QCOMPARE(w.script->errors.size(), size_t(2));
+        QVERIFY(w.script->errors[1].text.contains(QStringLiteral("gone.dwz: cannot open")));
+        QVERIFY(!w.script->errors[1].text.contains(QStringLiteral("not a Duolo")));
     }
 };
 
