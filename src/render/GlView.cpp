@@ -36,7 +36,7 @@ QSurfaceFormat GlView::surfaceFormat()
 
 void GlView::renderFrame()
 {
-    viewYaw_ += static_cast<float>(spinSpeed_);
+    turn();
     update();
 }
 
@@ -62,6 +62,7 @@ void GlView::paintGL()
 {
     if (failed_)
         return;
+    ++paintCount_;
     // Qt may touch state between passes: restore what the scene relies on.
     setupScene(lighting_);
     const qreal ratio = devicePixelRatioF();

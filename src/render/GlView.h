@@ -45,6 +45,11 @@ public:
 
     // One frame of the render loop: turn by the spin speed, then repaint.
     void renderFrame();
+    // Turn by the spin speed without asking for a repaint (the caller decides whether the
+    // picture changed).
+    void turn() { viewYaw_ += static_cast<float>(spinSpeed_); }
+    // How many times the scene has been drawn (benchmarks and tests count repaints).
+    long paintCount() const { return paintCount_; }
     // True once the view has found that it has no OpenGL context.
     bool hasFailed() const { return failed_; }
 
@@ -60,6 +65,7 @@ private:
     int spinSpeed_ = 0;
     float viewYaw_ = -90.0f;
     bool failed_ = false;
+    long paintCount_ = 0;
 };
 
 } // namespace duolo

@@ -81,6 +81,8 @@ SkeletonBuilderPage::SkeletonBuilderPage(MainDialog& mainWindow) : PipelinePage(
     setObjectName(QStringLiteral("skeletonBuilderPage"));
     buildControls();
     setViewArea(viewFrame_, SceneLighting::Unlit, turnSlider_);
+    // Selections and the buttons' edits report themselves below; the base watches the rest.
+    setRedrawOnDemand(true);
     rebuildAllLists();
 }
 
@@ -247,8 +249,7 @@ void SkeletonBuilderPage::buildControls()
         // Clicks, Ctrl/Shift-clicks and keyboard selection all pass through here.
         connect(list, &QTreeWidget::itemSelectionChanged, this, [this] {
             synchroniseSelection();
-            if (view())
-                view()->update();
+            requestRedraw();
         });
     }
 
@@ -404,8 +405,7 @@ void SkeletonBuilderPage::afterOperation()
 {
     synchroniseSelection();
     update();
-    if (view())
-        view()->update();
+    requestRedraw();
 }
 
 bool SkeletonBuilderPage::vectorRows(int& first, int& second, int& group) const
