@@ -2,6 +2,7 @@
 
 #include "render/GlView.h"
 #include "session/MotionCaptureSession.h"
+#include "capture/MessageSink.h"
 #include "session/ProjectFile.h"
 #include "ui/OpenSessionPage.h"
 #include "ui/PipelinePage.h"
@@ -10,6 +11,7 @@
 #include "ui/UserDialogs.h"
 
 #include <QCloseEvent>
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QTabWidget>
@@ -40,6 +42,18 @@ QString projectLoadFailureText(const QString& path, const std::string& error)
         .arg(QFileInfo(path).fileName(), detail);
 }
 
+// Keeps the model's messages to itself while alive: computing the bytes of a save must not
+// show the notes that a real save shows.
+class SilencedMessages : public MessageSink {
+public:
+    SilencedMessages() : previous_(setMessageSink(this)) {}
+    ~SilencedMessages() override { setMessageSink(previous_); }
+    void showMessage(const std::string&) override {}
+
+private:
+    MessageSink* previous_;
+};
+
 } // namespace
 
 MainDialog::MainDialog(std::unique_ptr<UserDialogs> dialogs, QWidget* parent)
@@ -69,6 +83,7 @@ MainDialog::MainDialog(std::unique_ptr<UserDialogs> dialogs, QWidget* parent)
     createStagePages();
     rebuildingTabs_ = false;
     onTabChanged(tabs_->currentIndex());
+    rememberSessionAsSaved();
 }
 
 MainDialog::~MainDialog()
@@ -157,6 +172,7 @@ void MainDialog::reset()
     projectPath_.reset();
     displayOptions_ = DisplayOptions{};
     stage_ = 0;
+    rememberSessionAsSaved();
     createStagePages();
     rebuildingTabs_ = false;
     tabs_->setCurrentIndex(0);
@@ -220,6 +236,7 @@ bool MainDialog::openProjectFile()
         return false;
     }
     session_ = std::move(loaded);
+    rememberSessionAsSaved();
     return true;
 }
 
@@ -239,11 +256,56 @@ bool MainDialog::saveProgressTo(const QString& path)
         dialogs_->showError(this, tr("Save Progress"), QString::fromLocal8Bit(error.c_str()));
         return false;
     }
+    rememberSessionAsSaved();
     return true;
+}
+
+QByteArray MainDialog::sessionFingerprint() const
+{
+    const SilencedMessages silence;
+    try {
+        const std::vector<uint8_t> bytes = projectBytes(*session_);
+        return QCryptographicHash::hash(
+            QByteArrayView(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())),
+            QCryptographicHash::Sha256);
+    } catch (const std::exception&) {
+        return {};  // a session that cannot be written: it never counts as saved
+    }
+}
+
+void MainDialog::rememberSessionAsSaved()
+{
+    savedFingerprint_ = sessionFingerprint();
+}
+
+bool MainDialog::hasUnsavedChanges() const
+{
+    const QByteArray now = sessionFingerprint();
+    return now.isEmpty() || now != savedFingerprint_;
+}
+
+bool MainDialog::confirmDroppingChanges()
+{
+    if (!hasUnsavedChanges())
+        return true;
+    switch (dialogs_->askToSaveChanges(this)) {
+    case SaveChoice::Discard:
+        return true;
+    case SaveChoice::Cancel:
+        return false;
+    case SaveChoice::Save:
+        break;
+    }
+    const QString path = projectPath_ ? *projectPath_ : dialogs_->chooseProjectToSave(this);
+    return !path.isEmpty() && saveProgressTo(path);
 }
 
 void MainDialog::closeEvent(QCloseEvent* event)
 {
+    if (!confirmDroppingChanges()) {
+        event->ignore();
+        return;
+    }
     for (PipelinePage* page : pages_)
         if (page)
             page->deactivate();

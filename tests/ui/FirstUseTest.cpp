@@ -1,19 +1,24 @@
 // What a first-time user meets: the window staying put when the first 3D view opens, marker
-// names that show their ends, one button size, and words for a file that is not a project.
+// names that show their ends, one button size, a centred turn slider, words for a file that is
+// not a project, file dialogs that start where the user was, and no work lost on closing.
 
 #include "UiTestSupport.h"
 
 #include "render/SpinSlider.h"
+#include "session/MotionCaptureSession.h"
+#include "session/ProjectFile.h"
 #include "ui/MainDialog.h"
 #include "ui/OpenSessionPage.h"
 #include "ui/PipelinePage.h"
 #include "ui/SkeletonBuilderPage.h"
+#include "ui/UserDialogs.h"
 
 #include <QDir>
 #include <QImage>
 #include <QFile>
 #include <QFileInfo>
 #include <QPushButton>
+#include <QSettings>
 #include <QTabWidget>
 #include <QTest>
 #include <QTreeWidget>
@@ -158,6 +163,102 @@ private slots:
         QCOMPARE(w.script->errors.size(), size_t(2));
         QVERIFY(w.script->errors[1].text.contains(QStringLiteral("gone.dwz: cannot open")));
         QVERIFY(!w.script->errors[1].text.contains(QStringLiteral("not a Duolo")));
+    }
+
+    void closingAsksToSaveWorkThatWasNotSaved()
+    {
+        TempDir dir;
+        ScriptedWindow w;
+        w.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+        QVERIFY(w.window->close());  // nothing done: nothing asked
+        QCOMPARE(w.script->saveQuestions, 0);
+
+        w.window->show();
+        w.script->markerFiles.push_back(writeTinySession(dir));
+        w.window->openPage()->openFilesButton()->click();
+        QVERIFY(w.window->hasUnsavedChanges());
+        w.script->saveChoices = {SaveChoice::Cancel};
+        QVERIFY(!w.window->close());
+        QCOMPARE(w.script->saveQuestions, 1);
+        QVERIFY(w.window->isVisible());
+        QCOMPARE(w.window->session().markerCount(), 4);
+
+        // "Save" without a project file asks for one; cancelling that keeps the window open.
+        w.script->saveChoices = {SaveChoice::Save};
+        QVERIFY(!w.window->close());
+        QCOMPARE(w.script->saveQuestions, 2);
+        const QString project = QString::fromStdString(dir.file("work.dwz").string());
+        w.script->saveChoices = {SaveChoice::Save};
+        w.script->projectsToSave.push_back(project);
+        QVERIFY(w.window->close());
+        QCOMPARE(w.script->saveQuestions, 3);
+        std::string error;
+        const auto saved = loadProject(project.toStdString(), error);
+        QVERIFY2(saved, error.c_str());
+        QCOMPARE(saved->markerCount(), 4);
+
+        // Saved work is not asked about; a builder edit after opening is, and "Save" then
+        // writes the project's own file.
+        w.window->show();
+        QVERIFY(!w.window->hasUnsavedChanges());
+        QVERIFY(w.window->openProject(project));
+        QVERIFY(!w.window->hasUnsavedChanges());
+        w.window->session().selectMarker(0);  // a selection is not saved, so it is no change
+        QVERIFY(!w.window->hasUnsavedChanges());
+        QVERIFY(w.window->session().createGroup());
+        QVERIFY(w.window->hasUnsavedChanges());
+        w.script->saveChoices = {SaveChoice::Save};
+        QVERIFY(w.window->close());
+        QCOMPARE(w.script->saveQuestions, 4);
+        QCOMPARE(loadProject(project.toStdString(), error)->groupCount(), 1);
+    }
+
+    void resetAndOpenProjectAskBeforeDroppingWork()
+    {
+        TempDir dir;
+        ScriptedWindow w;
+        w.script->markerFiles.push_back(writeTinySession(dir));
+        w.window->openPage()->openFilesButton()->click();
+        w.script->saveChoices = {SaveChoice::Cancel};
+        w.window->openPage()->resetButton()->click();
+        QCOMPARE(w.window->session().markerCount(), 4);
+        w.script->saveChoices = {SaveChoice::Cancel};
+        w.script->projectsToOpen.push_back(samplePath("sample.dwz"));
+        w.window->openPage()->openProjectButton()->click();
+        QCOMPARE(w.window->session().markerCount(), 4);
+        QCOMPARE(w.script->projectsToOpen.size(), size_t(1));  // not even asked which file
+        w.script->saveChoices = {SaveChoice::Discard};
+        w.window->openPage()->resetButton()->click();
+        flushDeletions();
+        QCOMPARE(w.window->session().markerCount(), 0);
+        QCOMPARE(w.script->saveQuestions, 3);
+    }
+
+    void fileDialogsStartWhereAFileWasLastChosen()
+    {
+        // Settings in a file of the test's own, never the user's.
+        TempDir dir;
+        const QString settingsFile = QString::fromStdString(dir.file("settings.ini").string());
+        const QString sample = QString::fromStdString(sampleDir().string());
+        const QString takes = QString::fromStdString(dir.path().string()) + QStringLiteral("/takes");
+        QVERIFY(QDir().mkpath(takes));
+        {
+            QSettings settings(settingsFile, QSettings::IniFormat);
+            DialogFolder folder(settings, sample);
+            QCOMPARE(folder.startFolder(), sample);  // first run: the sample's folder
+            folder.remember(takes + QStringLiteral("/walk.mov"));
+            QCOMPARE(folder.startFolder(), takes);
+        }
+        {
+            QSettings settings(settingsFile, QSettings::IniFormat);  // the next run
+            DialogFolder folder(settings, sample);
+            QCOMPARE(folder.startFolder(), takes);
+            QVERIFY(QDir(takes).removeRecursively());
+            QCOMPARE(folder.startFolder(), sample);  // gone: back to the sample
+            DialogFolder nowhere(settings, QString());
+            QCOMPARE(nowhere.startFolder(), QDir::homePath());
+        }
     }
 };
 
