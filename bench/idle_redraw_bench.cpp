@@ -2,8 +2,10 @@
 // included) while a page sits still, with its view repainting on every 40 ms tick and on
 // demand. Needs a display; on a machine without one:
 //
-//   xvfb-run -a -s "-screen 0 1600x1200x24" build/bench/idle_redraw_bench [--seconds N] [PROJECT.dwz]
+//   xvfb-run -a -s "-screen 0 1600x1200x24" build/bench/idle_redraw_bench [--seconds N]
+//       [--mode every-tick|on-demand] [PROJECT.dwz]
 //
+// (--mode runs one way only, for measuring the display server's share beside it.)
 // The window has its default size (1280 x 800) and shows the bundled sample project unless
 // another is given.
 
@@ -23,6 +25,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -48,10 +51,13 @@ int main(int argc, char* argv[])
     QSurfaceFormat::setDefaultFormat(duolo::GlView::surfaceFormat());
     QApplication app(argc, argv);
     double seconds = 5.0;
+    std::vector<bool> modes{true, false};  // every tick, then on demand
     QString project = QStringLiteral(DUOLO_SOURCE_DIR "/resources/sample/sample.dwz");
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc)
             seconds = std::atof(argv[++i]);
+        else if (std::strcmp(argv[i], "--mode") == 0 && i + 1 < argc)
+            modes = {std::strcmp(argv[++i], "every-tick") == 0};
         else
             project = QString::fromLocal8Bit(argv[i]);
     }
@@ -69,7 +75,7 @@ int main(int argc, char* argv[])
 
     std::printf("%-16s %-12s %12s %10s\n", "page", "repaints", "CPU % core", "paints/s");
     for (int tab : {1, 2}) {
-        for (bool everyTick : {true, false}) {
+        for (bool everyTick : modes) {
             duolo::PipelinePage::setRedrawEveryTickForAll(everyTick);
             window.tabs()->setCurrentIndex(0);
             window.tabs()->setCurrentIndex(tab);
