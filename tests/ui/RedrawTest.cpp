@@ -168,23 +168,6 @@ private slots:
             QCOMPARE(passAfter(&page, [] {}), 1);
         page.deactivate();
     }
-
-    void everyPageRepaintsOnEveryTickWhenAskedTo()
-    {
-        TempDir dir;
-        ScriptedWindow w;
-        openSample(w, dir);
-        QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
-        PipelinePage::setRedrawEveryTickForAll(true);
-        w.window->tabs()->setCurrentIndex(1);
-        PipelinePage* page = w.window->page(PageKind::SimplePlayback);
-        page->stopFrameTimer();
-        QVERIFY(!page->redrawsOnDemand());
-        QTest::qWait(50);
-        const int painted = passAfter(page, [] {});
-        PipelinePage::setRedrawEveryTickForAll(false);
-        QCOMPARE(painted, 1);
-    }
 };
 
 #include "RedrawTest.moc"
