@@ -67,6 +67,8 @@ GraphPlaybackPage::GraphPlaybackPage(MainDialog& mainWindow) : PipelinePage(main
     layout->addWidget(frame);
 
     setViewArea(viewArea_, SceneLighting::Lit, spinSlider_);
+    // The picture follows the groups' playback state, which advance() watches.
+    setRedrawOnDemand(true);
     setFrameFromSelection();
     refreshDisplays();
     refreshRecordingText();
@@ -407,8 +409,7 @@ void GraphPlaybackPage::advance()
     if (playing_ || key != shownState_) {
         shownState_ = std::move(key);
         panel_->update();
-        if (view())
-            view()->update();
+        requestRedraw();
     }
 }
 

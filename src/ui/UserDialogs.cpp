@@ -97,7 +97,7 @@ QString QtUserDialogs::chooseProjectToSave(QWidget* parent)
 
 QString QtUserDialogs::chooseTrcToSave(QWidget* parent)
 {
-    const QStringList files = runDialog(parent, QFileDialog::AcceptSave, QFileDialog::AnyFile, kTrcFilter,
+    const QStringList files = runDialog(parent, folder(), QFileDialog::AcceptSave, QFileDialog::AnyFile, kTrcFilter,
                                         QStringLiteral("trc"), QObject::tr("Export"));
     return files.isEmpty() ? QString() : files.front();
 }

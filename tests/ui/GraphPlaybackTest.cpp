@@ -243,6 +243,24 @@ private slots:
         f.page->showAllGroupsBox()->click();
         QCOMPARE(countHues(f.render()).red, 0);
 
+        // Paused, the view repaints only when something changes; playing, on every pass.
+        f.page->stopFrameTimer();
+        auto paintsOver = [&](int passes) {
+            const long before = f.page->view()->paintCount();
+            for (int i = 0; i < passes; ++i) {
+                f.page->tick();
+                QTest::qWait(25);
+            }
+            return f.page->view()->paintCount() - before;
+        };
+        f.page->pause();
+        paintsOver(1);
+        QCOMPARE(paintsOver(3), 0L);
+        f.page->frameForwardButton()->click();
+        QCOMPARE(paintsOver(1), 1L);
+        f.page->play();
+        QCOMPARE(paintsOver(3), 3L);
+
         // The 2D panel shows the selected group's graph, its current node in red.
         const QImage panel = f.page->panelImage();
         int red = 0;
