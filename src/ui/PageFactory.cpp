@@ -4,7 +4,6 @@
 #include "ui/GraphPlaybackPage.h"
 #include "ui/MotionGraphEditorPage.h"
 #include "ui/OpenSessionPage.h"
-#include "ui/PlaceholderPage.h"
 #include "ui/SimplePlaybackPage.h"
 #include "ui/SkeletonBuilderPage.h"
 
@@ -43,7 +42,6 @@ PipelinePage* createPage(PageKind kind, MainDialog& mainWindow)
     switch (kind) {
     case PageKind::OpenSession: return new OpenSessionPage(mainWindow);
     case PageKind::SimplePlayback: return new SimplePlaybackPage(mainWindow);
-    // Later pages: a placeholder that still moves the pipeline on, until the page itself lands.
     case PageKind::SkeletonBuilder: return new SkeletonBuilderPage(mainWindow);
     case PageKind::AnimationDissection: return new AnimationDissectionPage(mainWindow);
     case PageKind::MotionGraphEditor: return new MotionGraphEditorPage(mainWindow);
