@@ -207,8 +207,9 @@ private:
 
     uint64_t frameCount() const
     {
-        // Takes longer than 65,535 frames keep the range in TRIAL (32-bit) and POINT:FRAMES may
-        // then be a float; the header's 16-bit range serves every other file.
+        // Takes longer than 65,535 frames keep their range in TRIAL (32-bit, low word first) or
+        // their count in a float POINT:FRAMES or POINT:LONG_FRAMES; the header's 16-bit range
+        // serves every other file.
         uint64_t first = n().u16(6);
         uint64_t last = n().u16(8);
         const auto trialStart = longFrame("TRIAL:ACTUAL_START_FIELD");
@@ -216,18 +217,20 @@ private:
         if (trialStart && trialEnd) {
             first = *trialStart;
             last = *trialEnd;
+        } else {
+            for (const char* key : {"POINT:LONG_FRAMES", "POINT:FRAMES"}) {
+                const Parameter* frames = find(key);
+                if (!frames || frames->type != 4)
+                    continue;
+                const double f = number(key).value_or(0.0);
+                if (f > 65535.0 && f < 4294967296.0 && f == std::floor(f))
+                    return static_cast<uint64_t>(f);
+            }
         }
         if (last < first)
             fail("its frame range ends (frame " + std::to_string(last) + ") before it starts (frame " +
                  std::to_string(first) + ")");
-        uint64_t count = last - first + 1;
-        const Parameter* frames = find("POINT:FRAMES");
-        if (!(trialStart && trialEnd) && frames && frames->type == 4) {
-            const double f = *number("POINT:FRAMES");
-            if (f > 65535.0 && f < 4294967296.0 && f == std::floor(f))
-                count = static_cast<uint64_t>(f);
-        }
-        return count;
+        return last - first + 1;
     }
 
     std::vector<std::string> labels(size_t points) const

@@ -145,25 +145,31 @@ TEST(C3dReader, ReadsContinuedLabelsLockedNamesAndLongTakes)
     s.labels = {"one", "two", "thr/ee"};
     s.labelsPerParameter = 2;
     s.lockedNames = true;
-    s.trialRange = true;  // the header cannot hold 70,000 frames; TRIAL does
     s.rate = 120.0f;
     for (int f = 0; f < s.frames; ++f)
         for (int p = 0; p < 3; ++p)
             s.data.push_back({static_cast<float>(f % 1000), static_cast<float>(p + 1), 100.0f, 0.0f});
-    const auto path = writeFile(dir, "long.c3d", test::writeC3d(s));
-    CaptureFile file;
-    std::string error;
-    ASSERT_TRUE(readCaptureFile(path, file, error)) << error;
-    EXPECT_EQ(file.frameCount, 70000);
-    EXPECT_DOUBLE_EQ(file.frameRate, 120.0);
-    ASSERT_EQ(file.trajectories.size(), 3u);
-    EXPECT_EQ(displayFileName(file.trajectories[1].name), "two");
-    EXPECT_EQ(displayFileName(file.trajectories[2].name), "thr_ee");
-    expectNear(file.trajectories[2].samples[69999].position, sceneOfMillimetres(999, 3, 100), "last frame");
-    EXPECT_TRUE(captureNotice(path, file).empty());
+    // The header cannot hold 70,000 frames; TRIAL's 32-bit range or a float POINT:FRAMES does.
+    for (const bool trial : {true, false}) {
+        s.trialRange = trial;
+        s.floatFrames = !trial;
+        const auto path = writeFile(dir, "long.c3d", test::writeC3d(s));
+        CaptureFile file;
+        std::string error;
+        ASSERT_TRUE(readCaptureFile(path, file, error)) << error;
+        EXPECT_EQ(file.frameCount, 70000);
+        EXPECT_DOUBLE_EQ(file.frameRate, 120.0);
+        ASSERT_EQ(file.trajectories.size(), 3u);
+        EXPECT_EQ(displayFileName(file.trajectories[1].name), "two");
+        EXPECT_EQ(displayFileName(file.trajectories[2].name), "thr_ee");
+        expectNear(file.trajectories[2].samples[69999].position, sceneOfMillimetres(999, 3, 100), "last frame");
+        EXPECT_TRUE(captureNotice(path, file).empty());
+    }
 
     // A file that stores one frame fewer than it declares (as some writers do) loads what it
     // holds and says so.
+    CaptureFile file;
+    std::string error;
     C3dSpec shortOne;
     shortOne.points = 1;
     shortOne.frames = 3;

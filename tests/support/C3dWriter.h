@@ -29,6 +29,7 @@ struct C3dSpec {
     int firstFrame = 1;
     int lastFrame = -1;                   // -1: firstFrame + frames - 1, clipped to 65535
     bool trialRange = false;              // TRIAL:ACTUAL_START_FIELD / ACTUAL_END_FIELD
+    bool floatFrames = false;             // POINT:FRAMES as a float (for more than 65,535)
     bool lockedNames = false;             // negative name lengths
     // Per frame, per point: x, y, z, residual (negative: not seen). Missing entries are 0.
     std::vector<std::array<float, 4>> data;  // frame-major
@@ -112,7 +113,10 @@ inline std::string writeC3d(const C3dSpec& s)
 
     records.push_back({-1, "POINT", std::string(1, '\0')});
     param(1, "USED", 2, {}, [&](C3dBytes& b) { b.i16(s.points); });
-    param(1, "FRAMES", 2, {}, [&](C3dBytes& b) { b.i16(std::min(s.frames, 65535)); });
+    if (s.floatFrames)
+        param(1, "FRAMES", 4, {}, [&](C3dBytes& b) { b.f32(static_cast<float>(s.frames)); });
+    else
+        param(1, "FRAMES", 2, {}, [&](C3dBytes& b) { b.i16(std::min(s.frames, 65535)); });
     param(1, "DATA_START", 2, {}, [&](C3dBytes& b) { b.i16(dataBlock); });
     if (s.writeScale)
         param(1, "SCALE", 4, {}, [&](C3dBytes& b) { b.f32(s.floats ? -s.scale : s.scale); });
