@@ -105,11 +105,12 @@ public:
         if (processor < 84 || processor > 86)
             fail("unknown processor type " + std::to_string(processor) + " (84 Intel, 85 DEC, 86 MIPS)");
         n_.emplace(b_, static_cast<Processor>(processor));
+        // A block count of 0 (left unset by some writers) bounds the section by the file alone.
         const size_t blocks = static_cast<uint8_t>(b_[section + 2]);
-        if (blocks == 0 || section + blocks * kBlock > b_.size())
+        if (section + blocks * kBlock > b_.size())
             fail("the parameter section (" + std::to_string(blocks) + " blocks from block " +
                  std::to_string(parameterBlock) + ") runs past the end of the file");
-        readParameters(section + 4, section + blocks * kBlock);
+        readParameters(section + 4, blocks == 0 ? b_.size() : section + blocks * kBlock);
         readData(take, parameterBlock);
     }
 
