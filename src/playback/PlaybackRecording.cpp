@@ -51,8 +51,13 @@ TrcTake PlaybackRecording::toTrc(double scale, std::string units) const
     for (int32_t f = 0; f < frames; ++f) {
         std::vector<Vec3> row;
         row.reserve(names_.size());
-        for (size_t m = 0; m < names_.size(); ++m)
-            row.push_back(point(f, m) * scale);
+        for (size_t m = 0; m < names_.size(); ++m) {
+            // The scene is the marker files' z-up frame with height and depth swapped, a mirror;
+            // turning depth round gives the right-handed y-up frame of TRC files, so that the
+            // export is the capture's own handedness and imports back where it was recorded.
+            const Vec3& p = point(f, m);
+            row.push_back(Vec3{p.x, p.y, -p.z} * scale);
+        }
         take.frames.push_back(std::move(row));
     }
     return take;

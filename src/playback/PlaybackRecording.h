@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/TrcFile.h"
+#include "capture/TrcWriter.h"
 #include "capture/Vec3.h"
 
 #include <cstddef>
@@ -48,8 +48,9 @@ public:
     // Memory one minute of recording takes for that many markers.
     static double bytesPerMinute(size_t markers) { return static_cast<double>(markers * sizeof(Vec3)) * kPassesPerSecond * 60.0; }
 
-    // The kept frames as a TRC take at 25 frames per second, every coordinate multiplied by
-    // `scale` and labelled with `units`.
+    // The kept frames as a TRC take at 25 frames per second in a right-handed y-up frame (the
+    // scene's depth z changes sign), every coordinate multiplied by `scale` and labelled with
+    // `units`.
     TrcTake toTrc(double scale, std::string units) const;
 
 private:

@@ -2,7 +2,7 @@
 
 #include "UiTestSupport.h"
 
-#include "capture/TrcFile.h"
+#include "capture/CaptureReader.h"
 #include "motiongraph/Graph2D.h"
 #include "motiongraph/MotionGraphBuilder.h"
 #include "render/GlView.h"
@@ -426,17 +426,19 @@ private slots:
         const QString path = QString::fromStdString(dir.file("dance.trc").string());
         f.w.script->trcFilesToSave.push_back(path);
         f.page->exportButton()->click();
-        TrcTake take;
+        // The program's own importer reads the points back where they were recorded.
+        CaptureFile file;
         std::string error;
-        QVERIFY2(readTrcFile(path.toStdString(), take, error), error.c_str());
-        QCOMPARE(take.frameRate, 25.0);
-        QCOMPARE(take.units, std::string("cm"));
-        QCOMPARE(take.markerNames, rec.markerNames());
-        QCOMPARE(take.frames.size(), size_t{60});
+        QVERIFY2(readCaptureFile(path.toStdString(), file, error), error.c_str());
+        QCOMPARE(file.frameRate, 25.0);
+        QCOMPARE(file.units, std::string("cm"));
+        QCOMPARE(file.trajectories.size(), rec.markerCount());
+        QVERIFY(QString::fromStdString(file.trajectories[44].name).endsWith(QStringLiteral("Group1_LFHD")));
+        QCOMPARE(file.trajectories[0].samples.size(), size_t{60});
         for (int fr = 0; fr < 60; fr += 7)
             for (size_t m = 0; m < rec.markerCount(); m += 5) {
-                const Vec3 want = rec.point(fr, m) * 10.0;
-                const Vec3 got = take.frames[static_cast<size_t>(fr)][m];
+                const Vec3 want = rec.point(fr, m);
+                const Vec3 got = file.trajectories[m].samples[static_cast<size_t>(fr)].position;
                 QVERIFY(std::abs(got.x - want.x) < 1e-6 && std::abs(got.y - want.y) < 1e-6 &&
                         std::abs(got.z - want.z) < 1e-6);
             }

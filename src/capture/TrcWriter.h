@@ -19,15 +19,12 @@ struct TrcTake {
     std::vector<std::vector<Vec3>> frames;  // frames[f][m]; every frame has one point per marker
 };
 
-// The text of the file; `fileName` goes into the first header line.
+// The text of the file; `fileName` goes into the first header line. The capture importer
+// (trcReader in CaptureReader.h) reads it back.
 std::string formatTrc(const TrcTake& take, std::string_view fileName);
-// Reads the text back. False, with `error` saying what is wrong, on a malformed header, a
-// frame row with fewer coordinates than markers, or a frame count that disagrees with the header.
-bool parseTrc(std::string_view text, TrcTake& take, std::string& error);
 
 // Writes the file; on failure false and `error` names the file and the reason.
 bool writeTrcFile(const std::string& path, const TrcTake& take, std::string& error);
-bool readTrcFile(const std::string& path, TrcTake& take, std::string& error);
 
 // A column name safe for the format: no tabs, line breaks or blanks (each becomes '_').
 std::string trcSafeName(std::string_view name);
