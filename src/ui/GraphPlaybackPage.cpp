@@ -397,12 +397,13 @@ void GraphPlaybackPage::advance()
     const Ensemble ensemble = playbackEnsemble(session());
     selectedGroupNumber_ = std::clamp(selectedGroupNumber_, 0, std::max(0, ensemble.groupCount() - 1));
     const bool showAll = showAll_->isChecked();
-    if (playing_ && recording_.isRecording())
+    const bool recording = recording_.isRecording();
+    if (playing_ && recording)
         recordPass();
     player_.runPass(ensemble, PassOptions{playing_, showAll, selectedGroupNumber_});
     gatherScene(showAll);
     refreshDisplays();
-    if (recording_.isRecording())
+    if (recording)
         refreshRecordingText();
     // A paused ensemble looks the same pass after pass: redraw only what changed.
     std::vector<double> key = stateKey(showAll);
@@ -468,7 +469,12 @@ void GraphPlaybackPage::recordPass()
         for (const Marker& joint : pose.joints)
             points.push_back(placePoint(*g, pose, joint.position));
     }
-    recording_.addFrame(points);
+    // Columns are fixed when recording starts: a group that gains or loses its graph or its
+    // members meanwhile ends the recording (what was kept stays for export).
+    if (!recording_.addFrame(points) && !recording_.reachedLimit()) {
+        recording_.stop();
+        recordingNote_ = tr("; stopped: the playing groups changed");
+    }
 }
 
 void GraphPlaybackPage::refreshDisplays()
@@ -510,6 +516,7 @@ void GraphPlaybackPage::toggleRecording()
         for (Group* g : playableGroups())
             groups.push_back(g);
         recording_.start(recordingMarkerNames(groups));
+        recordingNote_.clear();
     }
     refreshRecordingText();
 }
@@ -524,6 +531,7 @@ void GraphPlaybackPage::refreshRecordingText()
         text = tr("%1 frames recorded (%2 MB)").arg(recording_.frameCount()).arg(megabytes, 0, 'f', 1);
         if (recording_.reachedLimit())
             text += tr("; the recording is full");
+        text += recordingNote_;
     }
     recordingLabel_->setText(text);
 }

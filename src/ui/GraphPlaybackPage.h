@@ -119,6 +119,7 @@ private:
     PlaybackScene scene_;
     PlaybackRecording recording_;
     std::vector<double> shownState_;
+    QString recordingNote_;  // why the recording stopped by itself
 
     QFrame* viewArea_ = nullptr;
     QLabel* noGroupNote_ = nullptr;

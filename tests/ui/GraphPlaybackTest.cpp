@@ -447,6 +447,16 @@ private slots:
         QVERIFY(!f.page->exportRecording(QString::fromStdString((dir.path() / "no" / "x.trc").string())));
         QCOMPARE(f.w.script->errors.size(), size_t{1});
         QVERIFY(f.w.script->errors[0].text.contains(QStringLiteral("x.trc")));
+
+        // A group dropping out of playback ends a new recording; what it kept stays.
+        f.page->recordButton()->click();
+        f.ticks(3);
+        f.group(1).currentNode = nullptr;
+        f.ticks(2);
+        QVERIFY(!f.page->recording().isRecording());
+        QVERIFY(!f.page->recordButton()->isChecked());
+        QCOMPARE(f.page->recording().frameCount(), 3);
+        QVERIFY(f.page->findChild<QLabel*>(QStringLiteral("recordingLabel"))->text().contains(QStringLiteral("stopped")));
     }
 };
 
