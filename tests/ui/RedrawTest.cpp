@@ -210,14 +210,19 @@ private slots:
         ScriptedWindow w;
         openOnPage(w, PageKind::AnimationDissection);
         auto* page = static_cast<AnimationDissectionPage*>(w.window->page(PageKind::AnimationDissection));
-        page->stopFrameTimer();
         QVERIFY(page->redrawsOnDemand());
         QVERIFY(page->isBusy());  // the first visit measures the groups
+        QVERIFY(page->job()->dialog()->isVisible());
+        // The modal progress dialog is up: the page's own timer still turns and repaints the view.
+        page->spinSlider()->setValue(5);
+        const long before = page->view()->paintCount();
+        QTRY_VERIFY(page->view()->paintCount() >= before + 3);
+        page->spinSlider()->setValue(0);
+        page->stopFrameTimer();
         QTest::qWait(50);
         const auto nothing = [] {};
 
-        // The progress dialog is up: the view still turns and repaints, and only then.
-        QVERIFY(page->job()->dialog()->isVisible());
+        // Still under the dialog: a repaint for each turn, and only then.
         QCOMPARE(passAfter(page, nothing), 0);
         page->spinSlider()->setValue(4);
         for (int i = 0; i < 3; ++i)
