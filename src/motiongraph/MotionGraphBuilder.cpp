@@ -166,6 +166,7 @@ bool createEntireMotionGraph(Group& group, int32_t gaps, double threshold, const
         const double x = (nextRandom() * placement.xSign) % 30;
         graph.addNode(start, end, x, y);
     };
+    Graph2D::PlacementBatch placing(graph);  // one index of node centres for the whole step
     int32_t i = 0;
     while (i < n) {
         if (!successors[i].empty()) {
@@ -202,11 +203,18 @@ bool createEntireMotionGraph(Group& group, int32_t gaps, double threshold, const
     // Step 3.
     graph.deselectAll();
 
-    // Step 4: every link into an edge between the nodes holding its two frames.
+    // Step 4: every link into an edge between the nodes holding its two frames. Adding edges
+    // leaves the node list alone, so the node holding each frame is looked up once; a frame no
+    // node holds goes through findNodeContainingFrame for its message.
+    const std::vector<Graph2DNode*> holding = graph.firstNodesContainingFrames(n);
+    auto nodeFor = [&](int32_t frame) {
+        Graph2DNode* node = holding[static_cast<size_t>(frame)];
+        return node ? node : graph.findNodeContainingFrame(frame);
+    };
     for (int32_t k = 0; k < n; ++k)
         for (int32_t p : predecessors[k]) {
-            Graph2DNode* a = graph.findNodeContainingFrame(p);
-            Graph2DNode* b = graph.findNodeContainingFrame(k);
+            Graph2DNode* a = nodeFor(p);
+            Graph2DNode* b = nodeFor(k);
             if (a && b)
                 graph.addEdge(a, b);
         }
