@@ -71,6 +71,10 @@ bool searchFast(const PoseColumns& columns, int32_t gaps, double threshold, cons
     std::vector<double> distances(static_cast<size_t>(n));
     constexpr int32_t kChunk = 1024;
     const double margin = 1e-9 * std::max(1.0, std::fabs(threshold));
+    // Pairs whose position term alone passes the threshold (by more than the margin) are not
+    // evaluated further: the velocity term can only add to it.
+    RowLimits limits;
+    limits.above = threshold + margin;
 
     auto evaluate = [&](int32_t source) {
         // Candidate ranges: [source + g, n) forward, [0, source - g) backward.
@@ -82,11 +86,11 @@ bool searchFast(const PoseColumns& columns, int32_t gaps, double threshold, cons
                 chunks.push_back({b, std::min(r.end, b + kChunk)});
         if (chunks.size() <= 1) {
             for (const Range& c : chunks)
-                distanceRow(columns, source, c.begin, c.end, distances.data() + c.begin);
+                distanceRow(columns, source, c.begin, c.end, distances.data() + c.begin, limits);
             return;
         }
         tbb::parallel_for(size_t(0), chunks.size(), [&](size_t k) {
-            distanceRow(columns, source, chunks[k].begin, chunks[k].end, distances.data() + chunks[k].begin);
+            distanceRow(columns, source, chunks[k].begin, chunks[k].end, distances.data() + chunks[k].begin, limits);
         });
     };
     auto close = [&](int32_t i, int32_t j) {

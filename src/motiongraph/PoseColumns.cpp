@@ -99,6 +99,16 @@ bool PoseColumns::build(const std::vector<Skeleton>& poses, int32_t frameCount)
         }
     }
 
+    // pi rounded up, and a relative margin far above the rounding of a sum of 2 x joints terms.
+    const double piAbove = std::nextafter(3.141592653589793, 4.0);
+    velocityReach.assign(n, 0.0);
+    for (int32_t f = 0; f < frames; ++f) {
+        double speeds = 0.0;
+        for (int32_t k = 0; k < joints; ++k)
+            speeds += records[(static_cast<size_t>(f) * joints + k) * FieldCount + Speed];
+        velocityReach[f] = (joints * piAbove + speeds) * (1.0 + 1e-9);
+    }
+
     testOrder = speedTestOrder(bySpeed, stillJoint, frames, joints);
     speedSq.assign(n * joints, 0.0);
     for (int32_t c = 0; c < joints; ++c)
@@ -147,58 +157,147 @@ double PoseColumns::exactDistance(int32_t i, int32_t j) const
 
 namespace detail {
 
+namespace {
+
+void survivorsGeneric(const PoseColumns& c, const double* sourceSq, int32_t begin, int32_t end,
+                      std::vector<int32_t>& survivors)
+{
+    const size_t n = static_cast<size_t>(c.frames);
+    survivors.clear();
+    for (int32_t j = begin; j < end; ++j) {
+        bool possible = !c.stillJoint[j];
+        for (int32_t k = 0; possible && k < c.joints; ++k)
+            possible = c.speedSq[k * n + j] <= sourceSq[k];
+        if (possible)
+            survivors.push_back(j);
+    }
+}
+
+void positionsGeneric(const double* rec, int32_t m, int32_t i, const int32_t* targets, size_t count, double* out)
+{
+    const size_t stride = static_cast<size_t>(m) * PoseColumns::FieldCount;
+    for (size_t s = 0; s < count; ++s) {
+        const double* a = rec + static_cast<size_t>(i) * stride;
+        const double* b = rec + static_cast<size_t>(targets[s]) * stride;
+        double position = 0.0;
+        for (int32_t k = 0; k < m; ++k, a += PoseColumns::FieldCount, b += PoseColumns::FieldCount) {
+            const double dx = a[PoseColumns::Px] - b[PoseColumns::Px];
+            const double dy = a[PoseColumns::Py] - b[PoseColumns::Py];
+            const double dz = a[PoseColumns::Pz] - b[PoseColumns::Pz];
+            position += std::sqrt(dx * dx + dy * dy + dz * dz);
+        }
+        out[s] = position;
+    }
+}
+
+void velocitiesGeneric(const double* rec, int32_t m, int32_t i, const int32_t* targets, size_t count, double* out)
+{
+    const size_t stride = static_cast<size_t>(m) * PoseColumns::FieldCount;
+    for (size_t s = 0; s < count; ++s) {
+        const double* a = rec + static_cast<size_t>(i) * stride;
+        const double* b = rec + static_cast<size_t>(targets[s]) * stride;
+        double velocity = 0.0;
+        for (int32_t k = 0; k < m; ++k, a += PoseColumns::FieldCount, b += PoseColumns::FieldCount) {
+            const double dot = a[PoseColumns::Vx] * b[PoseColumns::Vx] + a[PoseColumns::Vy] * b[PoseColumns::Vy] +
+                               a[PoseColumns::Vz] * b[PoseColumns::Vz];
+            const double angle = std::acos(dot / (b[PoseColumns::Speed] * a[PoseColumns::Speed]));
+            const double magnitude = std::sqrt(a[PoseColumns::SpeedSq] - b[PoseColumns::SpeedSq]);
+            velocity += angle + magnitude;
+        }
+        out[s] = velocity;
+    }
+}
+
+} // namespace
+
+const RowKernels& genericKernels()
+{
+    static const RowKernels kernels{"generic", survivorsGeneric, positionsGeneric, velocitiesGeneric};
+    return kernels;
+}
+
+// The speed test, then the position terms of the survivors, then the velocity terms of those
+// the limits keep; the two sums are added last, as the definition adds them.
+void distanceRowWith(const RowKernels& kernels, const PoseColumns& c, int32_t i, int32_t begin, int32_t end,
+                     double* out, const RowLimits& limits)
+{
+    thread_local std::vector<double> sourceSq;
+    thread_local std::vector<int32_t> survivors, kept;
+    thread_local std::vector<double> positions, keptPositions, velocities;
+    if (begin >= end || !c.beginRow(i, begin, end, out, sourceSq))
+        return;
+    kernels.survivors(c, sourceSq.data(), begin, end, survivors);
+    if (survivors.empty())
+        return;
+    positions.resize(survivors.size());
+    kernels.positions(c.records.data(), c.joints, i, survivors.data(), survivors.size(), positions.data());
+
+    kept.clear();
+    keptPositions.clear();
+    const bool bounded = limits.below > -std::numeric_limits<double>::infinity();
+    const double reach = bounded ? c.velocityReach[static_cast<size_t>(i)] : 0.0;
+    for (size_t s = 0; s < survivors.size(); ++s) {
+        const double position = positions[s];
+        // Neither test holds for a position that is not a number: such pairs are evaluated.
+        if (position > limits.above)
+            continue;
+        if (bounded && (position + reach) * (1.0 + 1e-12) < limits.below)
+            continue;
+        kept.push_back(survivors[s]);
+        keptPositions.push_back(position);
+    }
+    velocities.resize(kept.size());
+    kernels.velocities(c.records.data(), c.joints, i, kept.data(), kept.size(), velocities.data());
+    for (size_t s = 0; s < kept.size(); ++s)
+        out[kept[s] - begin] = keptPositions[s] + velocities[s];
+}
+
 void distanceRowGeneric(const PoseColumns& c, int32_t i, int32_t begin, int32_t end, double* out)
 {
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    const size_t n = static_cast<size_t>(c.frames);
-    for (int32_t j = begin; j < end; ++j) {
-        bool possible = !c.stillJoint[i] && !c.stillJoint[j];
-        for (int32_t k = 0; possible && k < c.joints; ++k)
-            possible = c.speedSq[k * n + j] <= c.speedSq[k * n + i];
-        out[j - begin] = possible ? c.exactDistance(i, j) : nan;
-    }
+    distanceRowWith(genericKernels(), c, i, begin, end, out);
+}
+
+void distanceRowAvx2(const PoseColumns& c, int32_t i, int32_t begin, int32_t end, double* out)
+{
+    distanceRowWith(avx2Kernels(), c, i, begin, end, out);
+}
+
+void distanceRowAvx512(const PoseColumns& c, int32_t i, int32_t begin, int32_t end, double* out)
+{
+    distanceRowWith(avx512Kernels(), c, i, begin, end, out);
 }
 
 } // namespace detail
 
 namespace {
 
-using RowFunction = void (*)(const PoseColumns&, int32_t, int32_t, int32_t, double*);
-
-struct RowDispatch {
-    RowFunction function;
-    const char* name;
-};
-
-RowDispatch chooseRowFunction()
+const detail::RowKernels& chooseKernels()
 {
     __builtin_cpu_init();
     if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq"))
-        return {detail::distanceRowAvx512, "avx512"};
+        return detail::avx512Kernels();
     if (__builtin_cpu_supports("avx2"))
-        return {detail::distanceRowAvx2, "avx2"};
-    return {detail::distanceRowGeneric, "generic"};
+        return detail::avx2Kernels();
+    return detail::genericKernels();
 }
 
-const RowDispatch& rowDispatch()
+const detail::RowKernels& rowKernels()
 {
-    static const RowDispatch chosen = chooseRowFunction();
+    static const detail::RowKernels& chosen = chooseKernels();
     return chosen;
 }
 
 } // namespace
 
-void distanceRow(const PoseColumns& columns, int32_t source, int32_t begin, int32_t end, double* out)
+void distanceRow(const PoseColumns& columns, int32_t source, int32_t begin, int32_t end, double* out,
+                 const RowLimits& limits)
 {
-    if (begin >= end)
-        return;
-    if (columns.joints == 0)  // nothing to vectorise: every distance is 0
-        detail::distanceRowGeneric(columns, source, begin, end, out);
-    else
-        rowDispatch().function(columns, source, begin, end, out);
+    // With no joints there is nothing to vectorise: every distance is 0.
+    detail::distanceRowWith(columns.joints == 0 ? detail::genericKernels() : rowKernels(), columns, source, begin,
+                            end, out, limits);
 }
 
-const char* distanceRowIsa() { return rowDispatch().name; }
+const char* distanceRowIsa() { return rowKernels().name; }
 
 bool maxDistanceFast(const PoseColumns& c, const LongRun& run, double& result)
 {
@@ -218,6 +317,26 @@ bool maxDistanceFast(const PoseColumns& c, const LongRun& run, double& result)
         std::vector<double> buffer;
     };
     tbb::enumerable_thread_specific<Best> best;
+    // The largest distance found so far by any thread: pairs that cannot reach it are left out
+    // (the pair that reaches the final largest distance never is, so the result is the same).
+    // A few rows spread over the take raise it first, so that the pruning starts early.
+    std::atomic<double> bestSoFar{0.0};
+    auto raise = [&](double value) {
+        double current = bestSoFar.load(std::memory_order_relaxed);
+        while (value > current && !bestSoFar.compare_exchange_weak(current, value, std::memory_order_relaxed)) {
+        }
+    };
+    constexpr int32_t kSeedRows = 16;
+    tbb::parallel_for(0, std::min(n, kSeedRows), [&](int32_t s) {
+        std::vector<double> row(static_cast<size_t>(n));
+        const int32_t i = static_cast<int32_t>((2 * static_cast<int64_t>(s) + 1) * n / (2 * kSeedRows));
+        distanceRow(c, i, 0, n, row.data());
+        double top = 0.0;
+        for (double d : row)
+            if (d > top)
+                top = d;
+        raise(top);
+    });
     std::atomic<int64_t> rowsDone{0};
     std::atomic<bool> stopped{false};
     const auto caller = std::this_thread::get_id();
@@ -236,7 +355,9 @@ bool maxDistanceFast(const PoseColumns& c, const LongRun& run, double& result)
             for (int32_t j0 = 0; j0 < n; j0 += kColumns) {
                 const int32_t j1 = std::min(n, j0 + kColumns);
                 for (int32_t i = i0; i < i1; ++i) {
-                    distanceRow(c, i, j0, j1, mine.buffer.data());
+                    RowLimits limits;
+                    limits.below = bestSoFar.load(std::memory_order_relaxed);
+                    distanceRow(c, i, j0, j1, mine.buffer.data(), limits);
                     for (int32_t j = j0; j < j1; ++j) {
                         const double d = mine.buffer[j - j0];
                         if (d > mine.value) {
@@ -245,6 +366,7 @@ bool maxDistanceFast(const PoseColumns& c, const LongRun& run, double& result)
                             mine.j = j;
                         }
                     }
+                    raise(mine.value);
                 }
             }
             const int64_t done = rowsDone += (i1 - i0);

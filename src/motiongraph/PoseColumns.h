@@ -3,6 +3,7 @@
 #include "motiongraph/FrameDistance.h"
 
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 namespace duolo {
@@ -33,6 +34,10 @@ struct PoseColumns {
     std::vector<double> gate;
     std::vector<double> records;       // [frame][joint][8]: px py pz vx vy vz |v| |v|*|v|
     std::vector<uint8_t> stillJoint;   // [frame]: 1 when some joint has zero speed
+    // [frame]: above the velocity term of any pair with this source that has a number for a
+    // distance: each joint's angle is at most pi and its magnitude term at most the source's
+    // speed, plus a margin far above the rounding of the sums.
+    std::vector<double> velocityReach;
 
     enum Field { Px, Py, Pz, Vx, Vy, Vz, Speed, SpeedSq, FieldCount };
 
@@ -53,11 +58,24 @@ struct PoseColumns {
     double exactDistance(int32_t i, int32_t j) const;
 };
 
+// Pairs a row may leave out (their entries stay not a number) because a caller has no use for
+// their distance. Both tests are exact: a pair is left out only when its distance, as the
+// straightforward evaluation rounds it, is certain to be past the limit.
+struct RowLimits {
+    // Leave out pairs whose distance is above this (the transition search's threshold): the
+    // position term alone is summed first, and the velocity term is never negative.
+    double above = std::numeric_limits<double>::infinity();
+    // Leave out pairs whose distance cannot reach this (the largest-distance pass's best so far):
+    // the position term plus the source's velocityReach.
+    double below = -std::numeric_limits<double>::infinity();
+};
+
 // Writes the distance of every pair (source, j), j in [begin, end), to out[j - begin]: not a
-// number for the pairs the speed test rules out, otherwise the full evaluation (vectorised
-// where the processor allows; finite values agree with frameDistance to a few units in the
-// last place, and the not-a-number pairs are exactly the same).
-void distanceRow(const PoseColumns& columns, int32_t source, int32_t begin, int32_t end, double* out);
+// number for the pairs the speed test rules out and those the limits leave out, otherwise the
+// full evaluation (vectorised where the processor allows; finite values agree with
+// frameDistance to a few units in the last place, and the not-a-number pairs are exactly the same).
+void distanceRow(const PoseColumns& columns, int32_t source, int32_t begin, int32_t end, double* out,
+                 const RowLimits& limits = {});
 
 // Name of the vector unit distanceRow uses on this machine ("avx512", "avx2" or "generic").
 const char* distanceRowIsa();
@@ -66,7 +84,29 @@ const char* distanceRowIsa();
 bool maxDistanceFast(const PoseColumns& columns, const LongRun& run, double& result);
 
 namespace detail {
-// Per instruction set kernels (each in its own translation unit, built with its own flags).
+// One instruction set's kernels for the three stages of a row (each set in its own translation
+// unit, built with its own flags). The sums run on records laid out as PoseColumns::records for
+// `joints` joints and write one value per listed target, in list order; records are addressed
+// with 64-bit offsets, so any take that fits in memory works.
+struct RowKernels {
+    const char* name;
+    // The targets in [begin, end) that pass the speed test against the source's squared speeds
+    // (in test order), into `survivors`.
+    void (*survivors)(const PoseColumns& columns, const double* sourceSq, int32_t begin, int32_t end,
+                      std::vector<int32_t>& survivors);
+    // The position term, and the velocity term, of (i, target) for each target.
+    void (*positions)(const double* records, int32_t joints, int32_t i, const int32_t* targets, size_t count,
+                      double* out);
+    void (*velocities)(const double* records, int32_t joints, int32_t i, const int32_t* targets, size_t count,
+                       double* out);
+};
+const RowKernels& genericKernels();
+const RowKernels& avx2Kernels();
+const RowKernels& avx512Kernels();
+void distanceRowWith(const RowKernels& kernels, const PoseColumns& columns, int32_t source, int32_t begin,
+                     int32_t end, double* out, const RowLimits& limits = {});
+
+// Whole rows without limits through one instruction set's kernels.
 void distanceRowGeneric(const PoseColumns&, int32_t, int32_t, int32_t, double*);
 void distanceRowAvx2(const PoseColumns&, int32_t, int32_t, int32_t, double*);
 void distanceRowAvx512(const PoseColumns&, int32_t, int32_t, int32_t, double*);
