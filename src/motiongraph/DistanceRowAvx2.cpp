@@ -13,8 +13,8 @@ namespace duolo::detail {
 namespace {
 
 // The exact speed test, four target frames at a time.
-void survivorsAvx2(const PoseColumns& c, const double* sourceSq, int32_t begin, int32_t end,
-                   std::vector<int32_t>& survivors)
+void survivorsAvx2(const PoseColumns& c, const double* sourceSq, const PivotWindow& window, int32_t begin,
+                   int32_t end, std::vector<int32_t>& survivors)
 {
     const size_t n = static_cast<size_t>(c.frames);
     const int32_t m = c.joints;
@@ -29,6 +29,11 @@ void survivorsAvx2(const PoseColumns& c, const double* sourceSq, int32_t begin, 
             const __m256d target = _mm256_loadu_pd(sq + k * n + j0);
             live &= _mm256_movemask_pd(_mm256_cmp_pd(target, _mm256_set1_pd(sourceSq[k]), _CMP_LE_OQ));
         }
+        for (int32_t p = 0; p < window.count && live; ++p) {
+            const __m256d a = _mm256_loadu_pd(window.columns + p * n + j0);
+            live &= _mm256_movemask_pd(_mm256_and_pd(_mm256_cmp_pd(a, _mm256_set1_pd(window.lower[p]), _CMP_GE_OQ),
+                                                     _mm256_cmp_pd(a, _mm256_set1_pd(window.upper[p]), _CMP_LE_OQ)));
+        }
         while (live) {
             survivors.push_back(j0 + __builtin_ctz(live));
             live &= live - 1;
@@ -38,6 +43,10 @@ void survivorsAvx2(const PoseColumns& c, const double* sourceSq, int32_t begin, 
         bool possible = !c.stillJoint[j0];
         for (int32_t k = 0; possible && k < m; ++k)
             possible = sq[k * n + j0] <= sourceSq[k];
+        for (int32_t p = 0; possible && p < window.count; ++p) {
+            const double a = window.columns[p * n + j0];
+            possible = window.lower[p] <= a && a <= window.upper[p];
+        }
         if (possible)
             survivors.push_back(j0);
     }

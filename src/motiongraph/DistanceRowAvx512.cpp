@@ -13,8 +13,8 @@ namespace duolo::detail {
 namespace {
 
 // The exact speed test rules out most pairs with a few comparisons each, eight targets at a time.
-void survivorsAvx512(const PoseColumns& c, const double* sourceSq, int32_t begin, int32_t end,
-                     std::vector<int32_t>& survivors)
+void survivorsAvx512(const PoseColumns& c, const double* sourceSq, const PivotWindow& window, int32_t begin,
+                     int32_t end, std::vector<int32_t>& survivors)
 {
     const size_t n = static_cast<size_t>(c.frames);
     const int32_t m = c.joints;
@@ -29,6 +29,11 @@ void survivorsAvx512(const PoseColumns& c, const double* sourceSq, int32_t begin
         for (int32_t k = 1; k < m && live; ++k) {
             const __m512d target = _mm512_maskz_loadu_pd(live, sq + k * n + j0);
             live = _mm512_mask_cmp_pd_mask(live, target, _mm512_set1_pd(sourceSq[k]), _CMP_LE_OQ);
+        }
+        for (int32_t p = 0; p < window.count && live; ++p) {
+            const __m512d a = _mm512_maskz_loadu_pd(live, window.columns + p * n + j0);
+            live = _mm512_mask_cmp_pd_mask(live, a, _mm512_set1_pd(window.lower[p]), _CMP_GE_OQ);
+            live = _mm512_mask_cmp_pd_mask(live, a, _mm512_set1_pd(window.upper[p]), _CMP_LE_OQ);
         }
         unsigned bits = live;
         while (bits) {

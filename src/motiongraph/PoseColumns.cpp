@@ -109,6 +109,8 @@ bool PoseColumns::build(const std::vector<Skeleton>& poses, int32_t frameCount)
         velocityReach[f] = (joints * piAbove + speeds) * (1.0 + 1e-9);
     }
 
+    buildPivots();
+
     testOrder = speedTestOrder(bySpeed, stillJoint, frames, joints);
     speedSq.assign(n * joints, 0.0);
     for (int32_t c = 0; c < joints; ++c)
@@ -118,6 +120,88 @@ bool PoseColumns::build(const std::vector<Skeleton>& poses, int32_t frameCount)
         if (!stillJoint[f] && joints > 0)
             gate[f] = speedSq[f];
     return true;
+}
+
+void PoseColumns::buildPivots()
+{
+    constexpr int32_t kPivots = 8;
+    constexpr int32_t kLeastFrames = 64;  // below this the columns cost more than they save
+    pivots = 0;
+    pivotColumns.clear();
+    pivotReachColumns.clear();
+    speedReach.clear();
+    pivotSlack = 0.0;
+    if (frames < kLeastFrames || joints == 0)
+        return;
+    const size_t n = static_cast<size_t>(frames);
+    auto positionTerm = [&](int32_t f, int32_t pivot) {
+        double sum = 0.0;
+        for (int32_t k = 0; k < joints; ++k) {
+            const double* a = record(f, k);
+            const double* b = record(pivot, k);
+            const double dx = a[Px] - b[Px], dy = a[Py] - b[Py], dz = a[Pz] - b[Pz];
+            sum += std::sqrt(dx * dx + dy * dy + dz * dz);
+        }
+        return sum;
+    };
+    // The angles themselves, the cosine held inside [-1, 1]; a frame with a still joint never
+    // takes part in a pair with a number for a distance, so its sum is left at 0.
+    auto angleSum = [&](int32_t f, int32_t pivot) {
+        if (stillJoint[static_cast<size_t>(f)])
+            return 0.0;
+        double sum = 0.0;
+        for (int32_t k = 0; k < joints; ++k) {
+            const double* a = record(f, k);
+            const double* b = record(pivot, k);
+            const double dot = a[Vx] * b[Vx] + a[Vy] * b[Vy] + a[Vz] * b[Vz];
+            sum += std::acos(std::clamp(dot / (a[Speed] * b[Speed]), -1.0, 1.0));
+        }
+        return sum;
+    };
+    // Pivots are frames without a still joint (their directions are defined), chosen farthest
+    // first: each is the frame farthest from the pivots already chosen.
+    int32_t pivot = -1;
+    for (int32_t f = 0; f < frames && pivot < 0; ++f)
+        if (!stillJoint[static_cast<size_t>(f)])
+            pivot = f;
+    if (pivot < 0)
+        return;
+    std::vector<double> nearest(n, std::numeric_limits<double>::infinity());
+    std::vector<double> position(n * kPivots), reach(n * kPivots);
+    double largest = 0.0;
+    for (int32_t p = 0; p < kPivots; ++p) {
+        double* a = position.data() + static_cast<size_t>(p) * n;
+        double* b = reach.data() + static_cast<size_t>(p) * n;
+        tbb::parallel_for(tbb::blocked_range<int32_t>(0, frames, 256), [&](const tbb::blocked_range<int32_t>& r) {
+            for (int32_t f = r.begin(); f != r.end(); ++f) {
+                a[f] = positionTerm(f, pivot);
+                b[f] = a[f] + angleSum(f, pivot);
+            }
+        });
+        int32_t farthest = pivot;
+        for (int32_t f = 0; f < frames; ++f) {
+            if (!std::isfinite(b[f]))
+                return;  // positions or speeds that are not finite: no bounds
+            largest = std::max(largest, b[f]);
+            nearest[f] = std::min(nearest[f], a[f]);
+            if (!stillJoint[static_cast<size_t>(f)] && nearest[f] > nearest[farthest])
+                farthest = f;
+        }
+        pivot = farthest;
+    }
+    speedReach.assign(n, 0.0);
+    for (int32_t f = 0; f < frames; ++f) {
+        double speeds = 0.0;
+        for (int32_t k = 0; k < joints; ++k)
+            speeds += record(f, k)[Speed];
+        speedReach[f] = speeds * (1.0 + 1e-9);
+    }
+    pivots = kPivots;
+    pivotColumns = std::move(position);
+    pivotReachColumns = std::move(reach);
+    // The sums carry a few units in the last place per joint, and an angle computed from a
+    // rounded cosine near 1 or -1 can be off by about 1.5e-8 radians: far more than both.
+    pivotSlack = 1e-9 * (largest + 1.0) + 1e-7 * joints;
 }
 
 bool PoseColumns::beginRow(int32_t i, int32_t begin, int32_t end, double* out, std::vector<double>& sourceSq) const
@@ -159,8 +243,8 @@ namespace detail {
 
 namespace {
 
-void survivorsGeneric(const PoseColumns& c, const double* sourceSq, int32_t begin, int32_t end,
-                      std::vector<int32_t>& survivors)
+void survivorsGeneric(const PoseColumns& c, const double* sourceSq, const PivotWindow& window, int32_t begin,
+                      int32_t end, std::vector<int32_t>& survivors)
 {
     const size_t n = static_cast<size_t>(c.frames);
     survivors.clear();
@@ -168,6 +252,10 @@ void survivorsGeneric(const PoseColumns& c, const double* sourceSq, int32_t begi
         bool possible = !c.stillJoint[j];
         for (int32_t k = 0; possible && k < c.joints; ++k)
             possible = c.speedSq[k * n + j] <= sourceSq[k];
+        for (int32_t p = 0; possible && p < window.count; ++p) {
+            const double a = window.columns[p * n + j];
+            possible = window.lower[p] <= a && a <= window.upper[p];
+        }
         if (possible)
             survivors.push_back(j);
     }
@@ -226,7 +314,35 @@ void distanceRowWith(const RowKernels& kernels, const PoseColumns& c, int32_t i,
     thread_local std::vector<double> positions, keptPositions, velocities;
     if (begin >= end || !c.beginRow(i, begin, end, out, sourceSq))
         return;
-    kernels.survivors(c, sourceSq.data(), begin, end, survivors);
+    // The pivot window: for the search, |A_i - A_j| may not pass the limit (a lower bound of the
+    // position term); for the largest distance, A_i + A_j plus the velocity reach must reach it.
+    thread_local std::vector<double> lower, upper;
+    PivotWindow window;
+    const bool bounded = limits.below > -std::numeric_limits<double>::infinity();
+    const bool capped = limits.above < std::numeric_limits<double>::infinity();
+    if (c.pivots > 0 && (bounded || capped)) {
+        const size_t n = static_cast<size_t>(c.frames);
+        lower.assign(static_cast<size_t>(c.pivots), -std::numeric_limits<double>::infinity());
+        upper.assign(static_cast<size_t>(c.pivots), std::numeric_limits<double>::infinity());
+        // One kind of column per row: the search's when there is a threshold.
+        const std::vector<double>& columns = capped ? c.pivotColumns : c.pivotReachColumns;
+        for (int32_t p = 0; p < c.pivots; ++p) {
+            const double a = columns[p * n + static_cast<size_t>(i)];
+            if (capped) {
+                const double reach = limits.above + c.pivotSlack + 1e-9 * std::fabs(limits.above);
+                lower[p] = a - reach;
+                upper[p] = a + reach;
+            } else {
+                lower[p] = limits.below * (1.0 - 1e-9) - a - c.speedReach[static_cast<size_t>(i)] - c.pivotSlack -
+                           1e-9 * std::fabs(limits.below);
+            }
+        }
+        // A window that is not a number anywhere rules nothing out.
+        if (std::all_of(lower.begin(), lower.end(), [](double v) { return !std::isnan(v); }) &&
+            std::all_of(upper.begin(), upper.end(), [](double v) { return !std::isnan(v); }))
+            window = {c.pivots, columns.data(), lower.data(), upper.data()};
+    }
+    kernels.survivors(c, sourceSq.data(), window, begin, end, survivors);
     if (survivors.empty())
         return;
     positions.resize(survivors.size());
@@ -234,7 +350,6 @@ void distanceRowWith(const RowKernels& kernels, const PoseColumns& c, int32_t i,
 
     kept.clear();
     keptPositions.clear();
-    const bool bounded = limits.below > -std::numeric_limits<double>::infinity();
     const double reach = bounded ? c.velocityReach[static_cast<size_t>(i)] : 0.0;
     for (size_t s = 0; s < survivors.size(); ++s) {
         const double position = positions[s];

@@ -38,11 +38,26 @@ struct PoseColumns {
     // distance: each joint's angle is at most pi and its magnitude term at most the source's
     // speed, plus a margin far above the rounding of the sums.
     std::vector<double> velocityReach;
+    // [pivot][frame]: the position term from a few pivot frames spread over the take, summed
+    // joint by joint as the distance sums it. By the triangle inequality, per joint, the
+    // position term of (i, j) lies between |A_i - A_j| and A_i + A_j for every pivot's column A,
+    // so a row with limits can rule out most pairs on these columns alone, before any joint
+    // is looked at. No pivots when the take is short or some position is not finite.
+    // The same holds for the angle sum (angles between directions obey the triangle
+    // inequality), so with B = A + the angle sum from the pivot, a pair's distance is at most
+    // B_i + B_j + the source's speed sum (each magnitude term is at most the source's speed):
+    // the largest-distance pass rules out pairs on these columns.
+    int32_t pivots = 0;
+    std::vector<double> pivotColumns;       // A
+    std::vector<double> pivotReachColumns;  // B
+    std::vector<double> speedReach;         // [frame]: the speed sum, rounded up
+    double pivotSlack = 0.0;  // covers the rounding of the columns and of the bounds made from them
 
     enum Field { Px, Py, Pz, Vx, Vy, Vz, Speed, SpeedSq, FieldCount };
 
     // The first `frameCount` poses; false when they do not all have the same joint count.
     bool build(const std::vector<Skeleton>& poses, int32_t frameCount);
+    void buildPivots();  // from the records
 
     const double* record(int32_t frame, int32_t joint) const
     {
@@ -88,12 +103,19 @@ namespace detail {
 // unit, built with its own flags). The sums run on records laid out as PoseColumns::records for
 // `joints` joints and write one value per listed target, in list order; records are addressed
 // with 64-bit offsets, so any take that fits in memory works.
+// The interval each pivot column of a target must lie in for the pair to be worth evaluating.
+struct PivotWindow {
+    int32_t count = 0;  // none: every target passes
+    const double* columns = nullptr;  // [pivot][frame]
+    const double* lower = nullptr;
+    const double* upper = nullptr;
+};
 struct RowKernels {
     const char* name;
     // The targets in [begin, end) that pass the speed test against the source's squared speeds
-    // (in test order), into `survivors`.
-    void (*survivors)(const PoseColumns& columns, const double* sourceSq, int32_t begin, int32_t end,
-                      std::vector<int32_t>& survivors);
+    // (in test order) and lie in the pivot window, into `survivors`.
+    void (*survivors)(const PoseColumns& columns, const double* sourceSq, const PivotWindow& window, int32_t begin,
+                      int32_t end, std::vector<int32_t>& survivors);
     // The position term, and the velocity term, of (i, target) for each target.
     void (*positions)(const double* records, int32_t joints, int32_t i, const int32_t* targets, size_t count,
                       double* out);
