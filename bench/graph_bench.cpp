@@ -100,26 +100,34 @@ BuildResult run(Group& group, DistanceEngine engine, int gaps, double threshold,
     return r;
 }
 
-// The share of ordered pairs whose distance is a number: those the full evaluation runs on.
+// The share of ordered pairs that survive the speed test: those whose distance is a number
+// (short of a rounded cosine outside [-1, 1]) and that the full evaluation runs on unless a
+// bound rules them out.
 double survivingShare(const Group& group)
 {
     PoseColumns columns;
     if (!columns.build(group.normalisedPoses, group.frameCount))
         return 0.0;
+    __builtin_cpu_init();
+    const detail::RowKernels& kernels = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq")
+                                            ? detail::avx512Kernels()
+                                            : __builtin_cpu_supports("avx2") ? detail::avx2Kernels()
+                                                                             : detail::genericKernels();
     const int32_t n = columns.frames;
-    const int64_t finite = tbb::parallel_reduce(
+    const int64_t surviving = tbb::parallel_reduce(
         tbb::blocked_range<int32_t>(0, n), int64_t(0),
         [&](const tbb::blocked_range<int32_t>& rows, int64_t count) {
-            std::vector<double> row(static_cast<size_t>(n));
-            for (int32_t i = rows.begin(); i != rows.end(); ++i) {
-                distanceRow(columns, i, 0, n, row.data());
-                for (double d : row)
-                    count += !std::isnan(d);
-            }
+            std::vector<double> row(static_cast<size_t>(n)), sourceSq;
+            std::vector<int32_t> survivors;
+            for (int32_t i = rows.begin(); i != rows.end(); ++i)
+                if (columns.beginRow(i, 0, n, row.data(), sourceSq)) {
+                    kernels.survivors(columns, sourceSq.data(), {}, 0, n, survivors);
+                    count += static_cast<int64_t>(survivors.size());
+                }
             return count;
         },
         std::plus<int64_t>());
-    return n > 0 ? static_cast<double>(finite) / (static_cast<double>(n) * n) : 0.0;
+    return n > 0 ? static_cast<double>(surviving) / (static_cast<double>(n) * n) : 0.0;
 }
 
 // Pulls every joint's speed towards its frame's mean speed: |v| becomes |v|^(1-A) mean^A, the

@@ -129,6 +129,7 @@ void PoseColumns::buildPivots()
     pivots = 0;
     pivotColumns.clear();
     pivotReachColumns.clear();
+    pivotAngleColumns.clear();
     speedReach.clear();
     pivotSlack = 0.0;
     if (frames < kLeastFrames || joints == 0)
@@ -167,15 +168,17 @@ void PoseColumns::buildPivots()
     if (pivot < 0)
         return;
     std::vector<double> nearest(n, std::numeric_limits<double>::infinity());
-    std::vector<double> position(n * kPivots), reach(n * kPivots);
+    std::vector<double> position(n * kPivots), reach(n * kPivots), angle(n * kPivots);
     double largest = 0.0;
     for (int32_t p = 0; p < kPivots; ++p) {
         double* a = position.data() + static_cast<size_t>(p) * n;
         double* b = reach.data() + static_cast<size_t>(p) * n;
+        double* t = angle.data() + static_cast<size_t>(p) * n;
         tbb::parallel_for(tbb::blocked_range<int32_t>(0, frames, 256), [&](const tbb::blocked_range<int32_t>& r) {
             for (int32_t f = r.begin(); f != r.end(); ++f) {
                 a[f] = positionTerm(f, pivot);
-                b[f] = a[f] + angleSum(f, pivot);
+                t[f] = angleSum(f, pivot);
+                b[f] = a[f] + t[f];
             }
         });
         int32_t farthest = pivot;
@@ -199,6 +202,7 @@ void PoseColumns::buildPivots()
     pivots = kPivots;
     pivotColumns = std::move(position);
     pivotReachColumns = std::move(reach);
+    pivotAngleColumns = std::move(angle);
     // The sums carry a few units in the last place per joint, and an angle computed from a
     // rounded cosine near 1 or -1 can be off by about 1.5e-8 radians: far more than both.
     pivotSlack = 1e-9 * (largest + 1.0) + 1e-7 * joints;
@@ -350,14 +354,30 @@ void distanceRowWith(const RowKernels& kernels, const PoseColumns& c, int32_t i,
 
     kept.clear();
     keptPositions.clear();
+    // The velocity term is at most velocityReach, and, with pivots, at most the smallest
+    // Θ_i + Θ_j over the pivot angle columns (plus slack) plus the source's speed sum.
+    const size_t n = static_cast<size_t>(c.frames);
     const double reach = bounded ? c.velocityReach[static_cast<size_t>(i)] : 0.0;
+    const bool angles = bounded && c.pivots > 0;
+    const double speeds = angles ? c.speedReach[static_cast<size_t>(i)] + c.pivotSlack : 0.0;
     for (size_t s = 0; s < survivors.size(); ++s) {
         const double position = positions[s];
         // Neither test holds for a position that is not a number: such pairs are evaluated.
         if (position > limits.above)
             continue;
-        if (bounded && (position + reach) * (1.0 + 1e-12) < limits.below)
-            continue;
+        if (bounded) {
+            double velocity = reach;
+            if (angles) {
+                const size_t j = static_cast<size_t>(survivors[s]);
+                double turn = std::numeric_limits<double>::infinity();
+                for (int32_t p = 0; p < c.pivots; ++p)
+                    turn = std::min(turn, c.pivotAngleColumns[p * n + static_cast<size_t>(i)] +
+                                              c.pivotAngleColumns[p * n + j]);
+                velocity = std::min(velocity, (turn + speeds) * (1.0 + 1e-9));
+            }
+            if ((position + velocity) * (1.0 + 1e-12) < limits.below)
+                continue;
+        }
         kept.push_back(survivors[s]);
         keptPositions.push_back(position);
     }

@@ -50,6 +50,7 @@ struct PoseColumns {
     int32_t pivots = 0;
     std::vector<double> pivotColumns;       // A
     std::vector<double> pivotReachColumns;  // B
+    std::vector<double> pivotAngleColumns;  // B - A: the angle sums alone
     std::vector<double> speedReach;         // [frame]: the speed sum, rounded up
     double pivotSlack = 0.0;  // covers the rounding of the columns and of the bounds made from them
 
