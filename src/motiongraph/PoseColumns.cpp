@@ -355,7 +355,7 @@ void distanceRowWith(const RowKernels& kernels, const PoseColumns& c, int32_t i,
     kept.clear();
     keptPositions.clear();
     // The velocity term is at most velocityReach, and, with pivots, at most the smallest
-    // Θ_i + Θ_j over the pivot angle columns (plus slack) plus the source's speed sum.
+    // T_i + T_j over the pivot angle columns (plus slack) plus the source's speed sum.
     const size_t n = static_cast<size_t>(c.frames);
     const double reach = bounded ? c.velocityReach[static_cast<size_t>(i)] : 0.0;
     const bool angles = bounded && c.pivots > 0;

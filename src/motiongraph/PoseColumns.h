@@ -38,19 +38,18 @@ struct PoseColumns {
     // distance: each joint's angle is at most pi and its magnitude term at most the source's
     // speed, plus a margin far above the rounding of the sums.
     std::vector<double> velocityReach;
-    // [pivot][frame]: the position term from a few pivot frames spread over the take, summed
-    // joint by joint as the distance sums it. By the triangle inequality, per joint, the
-    // position term of (i, j) lies between |A_i - A_j| and A_i + A_j for every pivot's column A,
-    // so a row with limits can rule out most pairs on these columns alone, before any joint
-    // is looked at. No pivots when the take is short or some position is not finite.
-    // The same holds for the angle sum (angles between directions obey the triangle
-    // inequality), so with B = A + the angle sum from the pivot, a pair's distance is at most
-    // B_i + B_j + the source's speed sum (each magnitude term is at most the source's speed):
-    // the largest-distance pass rules out pairs on these columns.
+    // Bounds from eight pivot frames spread over the take (none when the take is short or some
+    // position or speed is not finite). Column A of a pivot holds each frame's position term
+    // from it, summed joint by joint as the distance sums it; column T its angle sum. By the
+    // triangle inequality, joint by joint, the position term of (i, j) lies between
+    // |A_i - A_j| and A_i + A_j, and the angle sum is at most T_i + T_j; each magnitude term is
+    // at most the source's speed. So a row with limits rules out most pairs on these columns
+    // alone: the search on |A_i - A_j|, the largest-distance pass on B_i + B_j + speed sum,
+    // B = A + T, and again after the position term on T_i + T_j.
     int32_t pivots = 0;
-    std::vector<double> pivotColumns;       // A
-    std::vector<double> pivotReachColumns;  // B
-    std::vector<double> pivotAngleColumns;  // B - A: the angle sums alone
+    std::vector<double> pivotColumns;       // [pivot][frame]: A
+    std::vector<double> pivotReachColumns;  // [pivot][frame]: B
+    std::vector<double> pivotAngleColumns;  // [pivot][frame]: T
     std::vector<double> speedReach;         // [frame]: the speed sum, rounded up
     double pivotSlack = 0.0;  // covers the rounding of the columns and of the bounds made from them
 
@@ -82,7 +81,7 @@ struct RowLimits {
     // position term alone is summed first, and the velocity term is never negative.
     double above = std::numeric_limits<double>::infinity();
     // Leave out pairs whose distance cannot reach this (the largest-distance pass's best so far):
-    // the position term plus the source's velocityReach.
+    // the pivot bounds, then the position term plus a bound on the velocity term.
     double below = -std::numeric_limits<double>::infinity();
 };
 
@@ -100,10 +99,6 @@ const char* distanceRowIsa();
 bool maxDistanceFast(const PoseColumns& columns, const LongRun& run, double& result);
 
 namespace detail {
-// One instruction set's kernels for the three stages of a row (each set in its own translation
-// unit, built with its own flags). The sums run on records laid out as PoseColumns::records for
-// `joints` joints and write one value per listed target, in list order; records are addressed
-// with 64-bit offsets, so any take that fits in memory works.
 // The interval each pivot column of a target must lie in for the pair to be worth evaluating.
 struct PivotWindow {
     int32_t count = 0;  // none: every target passes
@@ -111,6 +106,10 @@ struct PivotWindow {
     const double* lower = nullptr;
     const double* upper = nullptr;
 };
+// One instruction set's kernels for the three stages of a row (each set in its own translation
+// unit, built with its own flags). The sums run on records laid out as PoseColumns::records for
+// `joints` joints and write one value per listed target, in list order; records are addressed
+// with 64-bit offsets, so any take that fits in memory works.
 struct RowKernels {
     const char* name;
     // The targets in [begin, end) that pass the speed test against the source's squared speeds
