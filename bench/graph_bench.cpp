@@ -5,7 +5,8 @@
 //               [--gaps G] [--threshold T | --relative-threshold F] [--threads N]
 //               [--exact-frames N] [--no-exact]
 //
-// --take picks the group: the walking take's full-body group or the dance take's 40 markers.
+// --take picks the group: the walking take's full-body group (44 members) or the dance take's
+// 40 markers with its root and head centroids (42 members).
 // --frames keeps the first N frames; --tile repeats the take (forwards, then backwards) up to N
 // frames to make a long group. --even-speeds A (0..1) pulls each joint's speed towards its
 // frame's mean speed: the larger A, the more pairs have a target slower than its source in
