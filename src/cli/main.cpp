@@ -27,6 +27,8 @@ int main(int argc, char** argv)
     app.require_subcommand(1);
     duolo::cli::registerProjectCommands(app);
     duolo::cli::registerGraphCommands(app);
+    duolo::cli::registerPlayCommand(app);
+    duolo::cli::registerImportCommands(app);
 
     try {
         app.parse(argc, argv);

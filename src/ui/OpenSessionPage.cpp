@@ -25,7 +25,7 @@ OpenSessionPage::OpenSessionPage(MainDialog& mainWindow) : PipelinePage(mainWind
         return button;
     };
     openFiles_ = makeButton(tr("Open Files"), QStringLiteral("openFiles"),
-                            tr("Add marker files (*.mov) of a capture session"));
+                            tr("Add marker files (*.mov) or capture files (*.c3d, *.trc) of a capture session"));
     openProject_ = makeButton(tr("Open Project"), QStringLiteral("openProject"),
                               tr("Start over with a saved project (*.dwz)"));
     reset_ = makeButton(tr("Reset"), QStringLiteral("reset"), tr("Start over with an empty session"));
@@ -72,7 +72,10 @@ OpenSessionPage::OpenSessionPage(MainDialog& mainWindow) : PipelinePage(mainWind
 
     connect(openFiles_, &QPushButton::clicked, this, &OpenSessionPage::openFiles);
     connect(openProject_, &QPushButton::clicked, this, &OpenSessionPage::openProject);
-    connect(reset_, &QPushButton::clicked, this, [this] { this->mainWindow.reset(); });
+    connect(reset_, &QPushButton::clicked, this, [this] {
+        if (this->mainWindow.confirmDroppingChanges())
+            this->mainWindow.reset();
+    });
     connect(saveProgress_, &QPushButton::clicked, this, [this] { this->mainWindow.saveProgress(); });
     connect(nextStep_, &QPushButton::clicked, this, &OpenSessionPage::goToNextStep);
 }
@@ -104,6 +107,8 @@ void OpenSessionPage::openFiles()
 
 void OpenSessionPage::openProject()
 {
+    if (!mainWindow.confirmDroppingChanges())
+        return;
     const QString path = mainWindow.dialogs().chooseProjectToOpen(this);
     if (!path.isEmpty())
         mainWindow.openProject(path);  // replaces this page with a fresh one

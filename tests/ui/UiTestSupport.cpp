@@ -36,9 +36,28 @@ QString ScriptedDialogs::chooseProjectToSave(QWidget*)
     return path;
 }
 
+QString ScriptedDialogs::chooseTrcToSave(QWidget*)
+{
+    if (script_->trcFilesToSave.empty())
+        return {};
+    QString path = script_->trcFilesToSave.front();
+    script_->trcFilesToSave.pop_front();
+    return path;
+}
+
 void ScriptedDialogs::showError(QWidget*, const QString& title, const QString& text)
 {
     script_->errors.push_back({title, text});
+}
+
+SaveChoice ScriptedDialogs::askToSaveChanges(QWidget*)
+{
+    ++script_->saveQuestions;
+    if (script_->saveChoices.empty())
+        return SaveChoice::Discard;
+    const SaveChoice choice = script_->saveChoices.front();
+    script_->saveChoices.pop_front();
+    return choice;
 }
 
 ScriptedWindow::ScriptedWindow() : script(std::make_shared<ScriptedDialogs::Script>())

@@ -27,14 +27,20 @@ public:
         std::deque<QStringList> markerFiles;
         std::deque<QString> projectsToOpen;
         std::deque<QString> projectsToSave;
+        std::deque<QString> trcFilesToSave;
         std::vector<Error> errors;
+        // Answers to "Save changes to the project?"; "Discard" once they run out.
+        std::deque<SaveChoice> saveChoices;
+        int saveQuestions = 0;
     };
 
     explicit ScriptedDialogs(std::shared_ptr<Script> script) : script_(std::move(script)) {}
     QStringList chooseMarkerFiles(QWidget*) override;
     QString chooseProjectToOpen(QWidget*) override;
     QString chooseProjectToSave(QWidget*) override;
+    QString chooseTrcToSave(QWidget*) override;
     void showError(QWidget*, const QString& title, const QString& text) override;
+    SaveChoice askToSaveChanges(QWidget*) override;
 
 private:
     std::shared_ptr<Script> script_;
