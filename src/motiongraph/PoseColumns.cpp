@@ -131,6 +131,7 @@ void PoseColumns::buildPivots()
     pivotReachColumns.clear();
     pivotAngleColumns.clear();
     speedReach.clear();
+    speedSquares.clear();
     pivotSlack = 0.0;
     if (frames < kLeastFrames || joints == 0)
         return;
@@ -193,11 +194,15 @@ void PoseColumns::buildPivots()
         pivot = farthest;
     }
     speedReach.assign(n, 0.0);
+    speedSquares.assign(n, 0.0);
     for (int32_t f = 0; f < frames; ++f) {
-        double speeds = 0.0;
-        for (int32_t k = 0; k < joints; ++k)
+        double speeds = 0.0, squares = 0.0;
+        for (int32_t k = 0; k < joints; ++k) {
             speeds += record(f, k)[Speed];
+            squares += record(f, k)[SpeedSq];
+        }
         speedReach[f] = speeds * (1.0 + 1e-9);
+        speedSquares[f] = squares;
     }
     pivots = kPivots;
     pivotColumns = std::move(position);
@@ -358,13 +363,28 @@ void distanceRowWith(const RowKernels& kernels, const PoseColumns& c, int32_t i,
     // T_i + T_j over the pivot angle columns (plus slack) plus the source's speed sum.
     const size_t n = static_cast<size_t>(c.frames);
     const double reach = bounded ? c.velocityReach[static_cast<size_t>(i)] : 0.0;
-    const bool angles = bounded && c.pivots > 0;
-    const double speeds = angles ? c.speedReach[static_cast<size_t>(i)] + c.pivotSlack : 0.0;
+    const bool angles = c.pivots > 0;
+    const double speeds = angles && bounded ? c.speedReach[static_cast<size_t>(i)] + c.pivotSlack : 0.0;
     for (size_t s = 0; s < survivors.size(); ++s) {
         const double position = positions[s];
         // Neither test holds for a position that is not a number: such pairs are evaluated.
         if (position > limits.above)
             continue;
+        if (capped && angles) {
+            // The velocity term is at least the largest |T_i - T_j| (reverse triangle inequality
+            // of angles) plus sqrt(Q_i - Q_j), Q the sum of squared speeds (a sum of square
+            // roots is at least the root of the sum).
+            const size_t j = static_cast<size_t>(survivors[s]);
+            double turn = 0.0;
+            for (int32_t p = 0; p < c.pivots; ++p)
+                turn = std::max(turn, std::fabs(c.pivotAngleColumns[p * n + static_cast<size_t>(i)] -
+                                                c.pivotAngleColumns[p * n + j]));
+            const double gap = c.speedSquares[static_cast<size_t>(i)] - c.speedSquares[j] -
+                               1e-12 * (c.speedSquares[static_cast<size_t>(i)] + c.speedSquares[j]);
+            const double magnitude = gap > 0.0 ? std::sqrt(gap) : 0.0;
+            if (position + (turn + magnitude) * (1.0 - 1e-9) - c.pivotSlack > limits.above)
+                continue;
+        }
         if (bounded) {
             double velocity = reach;
             if (angles) {

@@ -45,12 +45,14 @@ struct PoseColumns {
     // |A_i - A_j| and A_i + A_j, and the angle sum is at most T_i + T_j; each magnitude term is
     // at most the source's speed. So a row with limits rules out most pairs on these columns
     // alone: the search on |A_i - A_j|, the largest-distance pass on B_i + B_j + speed sum,
-    // B = A + T, and again after the position term on T_i + T_j.
+    // B = A + T; and after the position term, the search on |T_i - T_j| and the squared speeds,
+    // the largest-distance pass on T_i + T_j.
     int32_t pivots = 0;
     std::vector<double> pivotColumns;       // [pivot][frame]: A
     std::vector<double> pivotReachColumns;  // [pivot][frame]: B
     std::vector<double> pivotAngleColumns;  // [pivot][frame]: T
     std::vector<double> speedReach;         // [frame]: the speed sum, rounded up
+    std::vector<double> speedSquares;       // [frame]: the sum of squared speeds
     double pivotSlack = 0.0;  // covers the rounding of the columns and of the bounds made from them
 
     enum Field { Px, Py, Pz, Vx, Vy, Vz, Speed, SpeedSq, FieldCount };
