@@ -465,11 +465,32 @@ bool maxDistanceFast(const PoseColumns& c, const LongRun& run, double& result)
     // speeds stay in cache while every row of the tile is tested against them.
     constexpr int32_t kRows = 8;
     constexpr int32_t kColumns = 2048;
+    // The row kernels agree with the straightforward evaluation only to a few units in the last
+    // place, so every pair within a hair of the largest fast value is kept and evaluated exactly
+    // at the end: a near tie between two pairs can never pick the wrong winner.
+    constexpr double kNear = 1e-9;
+    constexpr size_t kMostNear = size_t{1} << 16;
+    struct NearPair {
+        double value;
+        int32_t i;
+        int32_t j;
+    };
     struct Best {
         double value = 0.0;
-        int32_t i = -1;
-        int32_t j = -1;
+        std::vector<NearPair> near;
         std::vector<double> buffer;
+        void consider(double d, int32_t i, int32_t j)
+        {
+            if (!(d > 0.0) || d < value * (1.0 - kNear))
+                return;
+            if (d > value)
+                value = d;
+            else if (near.size() >= kMostNear)
+                return;  // a take of many exactly equal distances: the first ones stand for the rest
+            near.push_back({d, i, j});
+            if (near.size() >= kMostNear)
+                std::erase_if(near, [&](const NearPair& p) { return p.value < value * (1.0 - kNear); });
+        }
     };
     tbb::enumerable_thread_specific<Best> best;
     // The largest distance found so far by any thread: pairs that cannot reach it are left out
@@ -511,16 +532,10 @@ bool maxDistanceFast(const PoseColumns& c, const LongRun& run, double& result)
                 const int32_t j1 = std::min(n, j0 + kColumns);
                 for (int32_t i = i0; i < i1; ++i) {
                     RowLimits limits;
-                    limits.below = bestSoFar.load(std::memory_order_relaxed);
+                    limits.below = bestSoFar.load(std::memory_order_relaxed) * (1.0 - kNear);
                     distanceRow(c, i, j0, j1, mine.buffer.data(), limits);
-                    for (int32_t j = j0; j < j1; ++j) {
-                        const double d = mine.buffer[j - j0];
-                        if (d > mine.value) {
-                            mine.value = d;
-                            mine.i = i;
-                            mine.j = j;
-                        }
-                    }
+                    for (int32_t j = j0; j < j1; ++j)
+                        mine.consider(mine.buffer[j - j0], i, j);
                     raise(mine.value);
                 }
             }
@@ -533,18 +548,16 @@ bool maxDistanceFast(const PoseColumns& c, const LongRun& run, double& result)
         return false;
 
     double value = 0.0;
-    int32_t bi = -1, bj = -1;
     for (const Best& b : best)
-        if (b.value > value) {
-            value = b.value;
-            bi = b.i;
-            bj = b.j;
-        }
-    // Report the winning pair's distance as the straightforward evaluation rounds it.
-    if (bi >= 0) {
-        const double exact = c.exactDistance(bi, bj);
-        result = exact > 0.0 ? exact : value;
-    }
+        value = std::max(value, b.value);
+    // Report the largest distance as the straightforward evaluation rounds it, over every pair
+    // that came close enough to be the winner there.
+    for (const Best& b : best)
+        for (const NearPair& p : b.near)
+            if (p.value >= value * (1.0 - kNear)) {
+                const double exact = c.exactDistance(p.i, p.j);
+                result = std::max(result, exact > 0.0 ? exact : p.value);
+            }
     run.report(1.0);
     return true;
 }
