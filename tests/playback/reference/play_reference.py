@@ -63,6 +63,7 @@ class Player:
 
     # --- placement -----------------------------------------------------------------------
     def place(self, g, P, p):
+        # A parent's pose is the one at its current frame when asked, whatever the window frame.
         r = P['o']
         t = g.ro[1]
         if g.parent is None:
@@ -98,6 +99,9 @@ class Player:
 
     # --- constraints ---------------------------------------------------------------------
     def is_balanced(self, chooser, cand):
+        # Lower-numbered groups have already advanced this pass (frame f + i), the chooser plays
+        # its candidate (start + i), higher ones have not (f + i + 1, held at their clip's last
+        # frame when they stand on it). The window starts from the session's frame count.
         n = self.session_frames
         ci = chooser.num
         for G in self.groups:
@@ -157,6 +161,8 @@ class Player:
         g.unsel.extend(g.sel); g.sel = []
 
     def choose(self, g):
+        # Just after a reset, a group whose every successor is rejected takes them all anyway
+        # (else it would reset into the same state for ever); its next choice clears the mark.
         cur = g.cur
         cands = []; outs = []
         for (fr, to) in cur.inc:
@@ -217,6 +223,8 @@ class Player:
         return count
 
     def one_pass(self):
+        # Each pass selects every group's current node, which moves it to the tail of the
+        # unselected list at the next deselection: the reset walk sees that order.
         for g in self.groups:
             if g.cur is None: continue
             self.deselect_all(g)
