@@ -15,7 +15,7 @@ namespace {
 
 std::string writeLongTake(bool floats)
 {
-    test::C3dSpec s;
+    test::C3dLayout s;
     s.floats = floats;
     s.points = 40;
     s.frames = 100000;

@@ -62,6 +62,10 @@ AnimationDissectionPage::AnimationDissectionPage(MainDialog& mainWindow) : Pipel
     layout->addWidget(frame);
 
     setViewArea(viewArea_, SceneLighting::Lit, spinSlider_);
+    // The picture is the frame of the shown group (or all groups): the base sees the frame,
+    // the turn and the display options; the group number and what a job changes in the
+    // groups (built poses hide the heading and up arrows) are reported below.
+    setRedrawOnDemand(true);
     noGroupsNote_ = new QLabel(tr("This session has no groups yet. Groups are built on the Skeleton Builder "
                                   "page: select markers there and press \"Create Group\", give the group a "
                                   "heading and an up vector, then come back here."),
@@ -196,7 +200,10 @@ QWidget* AnimationDissectionPage::buildControlColumn(QWidget* parent)
     showAllGroups_ = new QCheckBox(tr("Show All Groups"), column);
     showAllGroups_->setObjectName(QStringLiteral("showAllGroups"));
     connect(showAllGroups_, &QCheckBox::toggled, this,
-            [this](bool on) { this->mainWindow.displayOptions().showAllGroups = on; });
+            [this](bool on) {
+                this->mainWindow.displayOptions().showAllGroups = on;
+                requestRedraw();
+            });
 
     auto* grid = new QGridLayout(column);
     grid->setContentsMargins(0, 0, 0, 0);
@@ -263,6 +270,7 @@ void AnimationDissectionPage::activate()
     groupNumber_ = std::clamp(groupNumber_, 0, std::max(0, session().groupCount() - 1));
     showGroupState();
     syncFrameControls();
+    requestRedraw();
     if (!unseen.empty()) {
         // The first visit measures every group in list order; later visits the new ones only
         // (a group left unmeasured by a cancel waits for "Create Entire Motion Graph").
@@ -386,6 +394,8 @@ void AnimationDissectionPage::finishJob(bool measured)
     if (measured)
         resetThreshold();
     updateDistanceMapStyle();
+    // The job's results are in the groups now (poses built, a graph): draw them.
+    requestRedraw();
     emit jobFinished();
 }
 
@@ -410,9 +420,14 @@ void AnimationDissectionPage::play()
     if (!playing_)
         session().setFrame(0);
     syncFrameControls();
+    requestRedraw();
 }
 
-void AnimationDissectionPage::pause() { playing_ = false; }
+void AnimationDissectionPage::pause()
+{
+    playing_ = false;
+    requestRedraw();
+}
 
 void AnimationDissectionPage::frameForward()
 {
@@ -455,6 +470,7 @@ void AnimationDissectionPage::sendToMotionGraph()
         return;
     }
     sendToGraph(*g, clipStart_, clipEnd_);
+    requestRedraw();
 }
 
 void AnimationDissectionPage::createEntireMotionGraph()
@@ -512,8 +528,7 @@ void AnimationDissectionPage::stepGroup(int delta)
     if (mapWindow_->isVisible() && currentGroup())
         mapWindow_->showGroup(groupNumber_, maps_.count(currentGroup()) ? maps_[currentGroup()] : nullptr);
     updateDistanceMapStyle();
-    if (view())
-        view()->update();
+    requestRedraw();
 }
 
 void AnimationDissectionPage::resetThreshold()
@@ -599,7 +614,10 @@ void AnimationDissectionPage::syncFrameControls()
     const int last = std::max(0, s.frameCount - 1);
     frameSlider_->setRange(0, last);
     // A tick every 2 frames, thinned on long takes so that the ticks stay a few pixels apart.
-    frameSlider_->setTickInterval(2 * std::max(1, (last + 1) / 400));
+    // (Setting it repaints the slider even when it stays the same: this runs on every tick.)
+    const int tickInterval = 2 * std::max(1, (last + 1) / 400);
+    if (frameSlider_->tickInterval() != tickInterval)
+        frameSlider_->setTickInterval(tickInterval);
     frameSlider_->setValue(s.currentFrame);
     syncingSlider_ = false;
     frameLabel_->setText(frameText());

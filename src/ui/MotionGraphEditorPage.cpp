@@ -52,6 +52,10 @@ MotionGraphEditorPage::MotionGraphEditorPage(MainDialog& mainWindow) : PipelineP
     layout->addWidget(frame);
 
     setViewArea(previewArea_, SceneLighting::Lit, spinSlider_);
+    // The preview draws the frame of the edited group (or of all groups): the base sees the
+    // frame, the turn and the display options; the group number, "Show All Groups" (this
+    // page's own) and the preview chosen from the canvas's selection are reported below.
+    setRedrawOnDemand(true);
     view_.width = canvas_->canvasWidth();
     view_.height = canvas_->canvasHeight();
     choosePreview();
@@ -148,6 +152,7 @@ QWidget* MotionGraphEditorPage::buildSettingsColumn(QWidget* parent)
     connect(showAllGroups_, &QCheckBox::toggled, this, [this](bool on) {
         view_.showAllGroups = on;
         refreshCanvas();
+        requestRedraw();
     });
     showGrid_ = new QCheckBox(tr("Show Grid"), column);
     showGrid_->setChecked(true);
@@ -221,6 +226,7 @@ void MotionGraphEditorPage::activate()
         choosePreview();
     syncFrameControls();
     refreshCanvas();
+    requestRedraw();
 }
 
 bool MotionGraphEditorPage::previewNodesExist() const
@@ -270,7 +276,11 @@ void MotionGraphEditorPage::syncFrameControls()
     syncingSlider_ = true;
     const int last = std::max(0, s.frameCount - 1);
     frameSlider_->setRange(0, last);
-    frameSlider_->setTickInterval(std::max(1, (last + 1) / 100));
+    // Setting the interval repaints the slider even when it stays the same (this runs on
+    // every tick).
+    const int tickInterval = std::max(1, (last + 1) / 100);
+    if (frameSlider_->tickInterval() != tickInterval)
+        frameSlider_->setTickInterval(tickInterval);
     frameSlider_->setValue(s.currentFrame);
     syncingSlider_ = false;
     frameLabel_->setText(frameText());
@@ -300,6 +310,7 @@ void MotionGraphEditorPage::choosePreview()
         s.setFrame(0);
     }
     syncFrameControls();
+    requestRedraw();
 }
 
 void MotionGraphEditorPage::previewStep()
@@ -332,11 +343,13 @@ void MotionGraphEditorPage::play()
     playing_ = !playing_;
     if (!playing_)
         choosePreview();
+    requestRedraw();
 }
 
 void MotionGraphEditorPage::pause()
 {
     playing_ = false;
+    requestRedraw();
 }
 
 void MotionGraphEditorPage::frameForward()
@@ -417,6 +430,7 @@ void MotionGraphEditorPage::stepGroup(int delta)
     const int groups = session().groupCount();
     groupNumber_ = groups > 0 ? std::clamp(groupNumber_ + delta, 0, groups - 1) : 0;
     refreshCanvas();
+    requestRedraw();
 }
 
 void MotionGraphEditorPage::stepGridSpacing(int delta)
@@ -429,6 +443,7 @@ void MotionGraphEditorPage::moveToOrigin()
 {
     for (const auto& group : session().groups)
         group->positionOffset = Vec3{};
+    requestRedraw();
 }
 
 } // namespace duolo

@@ -1,9 +1,9 @@
 #include "ui/PageFactory.h"
 
 #include "ui/AnimationDissectionPage.h"
+#include "ui/GraphPlaybackPage.h"
 #include "ui/MotionGraphEditorPage.h"
 #include "ui/OpenSessionPage.h"
-#include "ui/PlaceholderPage.h"
 #include "ui/SimplePlaybackPage.h"
 #include "ui/SkeletonBuilderPage.h"
 
@@ -42,11 +42,10 @@ PipelinePage* createPage(PageKind kind, MainDialog& mainWindow)
     switch (kind) {
     case PageKind::OpenSession: return new OpenSessionPage(mainWindow);
     case PageKind::SimplePlayback: return new SimplePlaybackPage(mainWindow);
-    // Later pages: a placeholder that still moves the pipeline on, until the page itself lands.
     case PageKind::SkeletonBuilder: return new SkeletonBuilderPage(mainWindow);
     case PageKind::AnimationDissection: return new AnimationDissectionPage(mainWindow);
     case PageKind::MotionGraphEditor: return new MotionGraphEditorPage(mainWindow);
-    case PageKind::GraphPlayback: return new PlaceholderPage(mainWindow, kind, -1);
+    case PageKind::GraphPlayback: return new GraphPlaybackPage(mainWindow);
     }
     return nullptr;
 }

@@ -15,6 +15,7 @@ const QString kMarkerFilter =
                    "TRC Files (*.trc);;All Files (*)");
 const QString kOpenProjectFilter = QStringLiteral("Duolo Motion Graph Files (*.dwz);;All Files (*)");
 const QString kSaveProjectFilter = QStringLiteral("Duolo Motion Graph File (*.dwz);;All Files (*)");
+const QString kTrcFilter = QStringLiteral("TRC Marker Files (*.trc);;All Files (*)");
 
 const QString kLastFolderKey = QStringLiteral("dialogs/lastFolder");
 
@@ -94,6 +95,13 @@ QString QtUserDialogs::chooseProjectToSave(QWidget* parent)
     // A new project name must be accepted: the file is created by saving.
     const QStringList files = runDialog(parent, folder(), QFileDialog::AcceptSave, QFileDialog::AnyFile,
                                         kSaveProjectFilter, QStringLiteral("dwz"), QObject::tr("Save Progress"));
+    return files.isEmpty() ? QString() : files.front();
+}
+
+QString QtUserDialogs::chooseTrcToSave(QWidget* parent)
+{
+    const QStringList files = runDialog(parent, folder(), QFileDialog::AcceptSave, QFileDialog::AnyFile, kTrcFilter,
+                                        QStringLiteral("trc"), QObject::tr("Export"));
     return files.isEmpty() ? QString() : files.front();
 }
 

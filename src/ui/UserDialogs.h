@@ -25,6 +25,8 @@ public:
     virtual QString chooseProjectToOpen(QWidget* parent) = 0;
     // A project file to save to (new or existing); empty on cancel.
     virtual QString chooseProjectToSave(QWidget* parent) = 0;
+    // A TRC marker file to export the recorded playback to; empty on cancel.
+    virtual QString chooseTrcToSave(QWidget* parent) = 0;
     // A failure the user must know about: a box with the title, the text and an OK button.
     virtual void showError(QWidget* parent, const QString& title, const QString& text) = 0;
     // "Save changes to the project?" with Save, Discard and Cancel.
@@ -56,6 +58,7 @@ public:
     QStringList chooseMarkerFiles(QWidget* parent) override;
     QString chooseProjectToOpen(QWidget* parent) override;
     QString chooseProjectToSave(QWidget* parent) override;
+    QString chooseTrcToSave(QWidget* parent) override;
     void showError(QWidget* parent, const QString& title, const QString& text) override;
     SaveChoice askToSaveChanges(QWidget* parent) override;
 

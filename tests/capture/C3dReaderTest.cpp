@@ -13,7 +13,7 @@
 namespace duolo {
 namespace {
 
-using test::C3dSpec;
+using test::C3dLayout;
 
 std::string writeFile(const test::TempDir& dir, const std::string& name, const std::string& bytes)
 {
@@ -36,9 +36,9 @@ void expectNear(const Vec3& actual, const Vec3& expected, const std::string& whe
 // Four points over five frames: A misses its first two frames, B one frame marked by its residual
 // and one all-zero frame inside, the unlabelled third point its last frame (not-a-number in float
 // IEEE storage) and D every frame.
-C3dSpec gappyTake(int processor, bool floats)
+C3dLayout gappyTake(int processor, bool floats)
 {
-    C3dSpec s;
+    C3dLayout s;
     s.processor = processor;
     s.floats = floats;
     s.scale = 0.5f;
@@ -120,7 +120,7 @@ TEST(C3dReader, TurnsUnitsAndVerticalAxesByRotation)
         {"", "", {0.01, 0.03, 0.02}},     // millimetres and +Z when the file says nothing
     };
     for (const Case& c : cases) {
-        C3dSpec s;
+        C3dLayout s;
         s.points = 1;
         s.frames = 2;
         s.units = c.units;
@@ -139,7 +139,7 @@ TEST(C3dReader, TurnsUnitsAndVerticalAxesByRotation)
 TEST(C3dReader, ReadsContinuedLabelsLockedNamesAndLongTakes)
 {
     test::TempDir dir;
-    C3dSpec s;
+    C3dLayout s;
     s.points = 3;
     s.frames = 70000;
     s.labels = {"one", "two", "thr/ee"};
@@ -170,7 +170,7 @@ TEST(C3dReader, ReadsContinuedLabelsLockedNamesAndLongTakes)
     // holds and says so.
     CaptureFile file;
     std::string error;
-    C3dSpec shortOne;
+    C3dLayout shortOne;
     shortOne.points = 1;
     shortOne.frames = 3;
     shortOne.lastFrame = 4;
@@ -194,29 +194,29 @@ size_t linkOf(const std::string& bytes, const std::string& name)
 TEST(C3dReader, RefusesBrokenFilesNamingTheFileAndTheProblem)
 {
     test::TempDir dir;
-    const C3dSpec good = gappyTake(84, true);
+    const C3dLayout good = gappyTake(84, true);
     const std::string bytes = test::writeC3d(good);
-    using Patch = std::function<void(std::string&, C3dSpec&)>;
+    using Patch = std::function<void(std::string&, C3dLayout&)>;
     const std::vector<std::pair<Patch, std::string>> cases{
-        {[](std::string& b, C3dSpec&) { b.resize(100); }, "too short to hold a C3D header"},
-        {[](std::string& b, C3dSpec&) { b[1] = 0x51; }, "not a C3D file"},
-        {[](std::string& b, C3dSpec&) { b[0] = static_cast<char>(200); }, "block 200, outside the file"},
-        {[](std::string& b, C3dSpec&) { b[512 + 3] = 83; }, "unknown processor type 83"},
-        {[](std::string& b, C3dSpec&) { b[512 + 2] = static_cast<char>(200); }, "runs past the end of the file"},
-        {[](std::string& b, C3dSpec&) { b[linkOf(b, "LABELS") + 1] = 0x7F; },
+        {[](std::string& b, C3dLayout&) { b.resize(100); }, "too short to hold a C3D header"},
+        {[](std::string& b, C3dLayout&) { b[1] = 0x51; }, "not a C3D file"},
+        {[](std::string& b, C3dLayout&) { b[0] = static_cast<char>(200); }, "block 200, outside the file"},
+        {[](std::string& b, C3dLayout&) { b[512 + 3] = 83; }, "unknown processor type 83"},
+        {[](std::string& b, C3dLayout&) { b[512 + 2] = static_cast<char>(200); }, "runs past the end of the file"},
+        {[](std::string& b, C3dLayout&) { b[linkOf(b, "LABELS") + 1] = 0x7F; },
          "LABELS points outside the parameter section"},
-        {[](std::string& b, C3dSpec&) { b[linkOf(b, "LABELS") + 5] = static_cast<char>(250); },
+        {[](std::string& b, C3dLayout&) { b[linkOf(b, "LABELS") + 5] = static_cast<char>(250); },
          "LABELS holds more data than its record"},
-        {[](std::string& b, C3dSpec&) { b[linkOf(b, "LABELS") + 2] = 1; }, "POINT:LABELS is not text"},
-        {[](std::string&, C3dSpec& s) { s.labels[1] = "B\x01"; }, "holds a label that is not text"},
-        {[](std::string&, C3dSpec& s) { s.scale = 0.0f; }, "POINT:SCALE is 0"},
-        {[](std::string&, C3dSpec& s) { s.firstFrame = 10, s.lastFrame = 5; },
+        {[](std::string& b, C3dLayout&) { b[linkOf(b, "LABELS") + 2] = 1; }, "POINT:LABELS is not text"},
+        {[](std::string&, C3dLayout& s) { s.labels[1] = "B\x01"; }, "holds a label that is not text"},
+        {[](std::string&, C3dLayout& s) { s.scale = 0.0f; }, "POINT:SCALE is 0"},
+        {[](std::string&, C3dLayout& s) { s.firstFrame = 10, s.lastFrame = 5; },
          "ends (frame 5) before it starts (frame 10)"},
-        {[](std::string& b, C3dSpec&) { b.resize(5 * 512 + 2 * 72); }, "holds 2 of the 5 frames"},
-        {[](std::string&, C3dSpec& s) { s.points = 0, s.frames = 70, s.data.clear(); }, "no 3D points"},
-        {[](std::string&, C3dSpec& s) { s.units = "furlong"; }, "\"furlong\" are none of mm, cm or m"},
-        {[](std::string&, C3dSpec& s) { s.yScreen = "up"; }, "POINT:Y_SCREEN \"up\" names no axis"},
-        {[](std::string&, C3dSpec& s) {
+        {[](std::string& b, C3dLayout&) { b.resize(5 * 512 + 2 * 72); }, "holds 2 of the 5 frames"},
+        {[](std::string&, C3dLayout& s) { s.points = 0, s.frames = 70, s.data.clear(); }, "no 3D points"},
+        {[](std::string&, C3dLayout& s) { s.units = "furlong"; }, "\"furlong\" are none of mm, cm or m"},
+        {[](std::string&, C3dLayout& s) { s.yScreen = "up"; }, "POINT:Y_SCREEN \"up\" names no axis"},
+        {[](std::string&, C3dLayout& s) {
              for (auto& v : s.data)
                  v[3] = -1;
          },
@@ -224,11 +224,11 @@ TEST(C3dReader, RefusesBrokenFilesNamingTheFileAndTheProblem)
     };
     int n = 0;
     for (const auto& [patch, problem] : cases) {
-        C3dSpec spec = good;
+        C3dLayout layout = good;
         std::string b = bytes;
-        patch(b, spec);
+        patch(b, layout);
         if (b == bytes)
-            b = test::writeC3d(spec);
+            b = test::writeC3d(layout);
         const auto path = writeFile(dir, "bad" + std::to_string(n++) + ".c3d", b);
         MotionCaptureSession session;
         std::vector<std::string> errors;

@@ -11,7 +11,7 @@ using nlohmann::json;
 // Three points over four frames; "mid" misses frame 1 and "gone" every frame.
 std::string threePointC3d()
 {
-    C3dSpec s;
+    C3dLayout s;
     s.points = 3;
     s.frames = 4;
     s.labels = {"top", "mid", "gone"};

@@ -13,7 +13,7 @@
 
 namespace duolo::test {
 
-struct C3dSpec {
+struct C3dLayout {
     int processor = 84;                   // 84 Intel, 85 DEC, 86 MIPS
     bool floats = true;
     float scale = 0.1f;                   // POINT:SCALE magnitude (integer storage multiplies by it)
@@ -84,7 +84,7 @@ private:
     int processor_;
 };
 
-inline std::string writeC3d(const C3dSpec& s)
+inline std::string writeC3d(const C3dLayout& s)
 {
     // Parameter records: each knows its own bytes; the link word is filled in when joined.
     struct Record {

@@ -6,8 +6,14 @@
 #include "ui/MainDialog.h"
 #include "ui/OpenSessionPage.h"
 #include "ui/SimplePlaybackPage.h"
+#include "motiongraph/Graph2D.h"
+#include "motiongraph/MotionGraphBuilder.h"
+#include "skeleton/Group.h"
+#include "skeleton/PoseBuilder.h"
+#include "ui/GraphPlaybackPage.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
@@ -44,6 +50,28 @@ private slots:
         QCoreApplication::processEvents();
         QCOMPARE(messages.messages.size(), size_t(1));
         QVERIFY(QString::fromStdString(messages.messages[0]).contains(QStringLiteral("OpenGL")));
+    }
+
+    void graphPlaybackPlaysWithoutAView()
+    {
+        CapturedMessages messages;
+        ScriptedWindow w;
+        w.window->openProject(samplePath("sample.dwz"));
+        Group& group = *w.window->session().groups[0];
+        buildPoses(group);
+        createEntireMotionGraph(group, 10, 60.0);
+        w.window->openPage()->nextStepButton()->click();
+        for (int code : {2, 3, 4})
+            w.window->goToNextStep(code);
+        w.window->tabs()->setCurrentIndex(5);
+        auto* page = static_cast<GraphPlaybackPage*>(w.window->page(PageKind::GraphPlayback));
+        QVERIFY(page->view() == nullptr);
+        page->showAllGroupsBox()->click();
+        page->play();
+        for (int i = 0; i < 5; ++i)
+            page->tick();
+        QCOMPARE(group.currentNode->currentFrame, 5);
+        QCOMPARE(page->frameText(), QStringLiteral("5 / 399"));
     }
 };
 

@@ -131,7 +131,7 @@ private slots:
         TempDir dir;
         ScriptedWindow w;
         const QStringList files = writeTinySession(dir);
-        C3dSpec s;
+        C3dLayout s;
         s.points = 2;
         s.frames = 10;
         s.labels = {"head", "toe"};

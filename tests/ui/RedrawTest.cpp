@@ -4,9 +4,16 @@
 #include "UiTestSupport.h"
 
 #include "render/GlView.h"
+#include "render/GraphCanvasWidget.h"
 #include "render/SpinSlider.h"
+#include "motiongraph/Graph2D.h"
 #include "session/MotionCaptureSession.h"
+#include "skeleton/Group.h"
+#include "ui/AnimationDissectionPage.h"
+#include "ui/BackgroundJob.h"
+#include "ui/DistanceMapWindow.h"
 #include "ui/MainDialog.h"
+#include "ui/MotionGraphEditorPage.h"
 #include "ui/OpenSessionPage.h"
 #include "ui/SimplePlaybackPage.h"
 #include "ui/SkeletonBuilderPage.h"
@@ -22,7 +29,10 @@
 
 #include <GL/gl.h>
 
+#include <atomic>
+#include <chrono>
 #include <functional>
+#include <thread>
 
 using namespace duolo;
 using namespace duolo::test;
@@ -83,6 +93,47 @@ void openSample(ScriptedWindow& w, const TempDir& dir)
     w.window->openPage()->nextStepButton()->click();
     w.window->show();
 }
+
+// A second group beside the sample's (markers 0..11, heading and up vectors), so that the
+// group number and "Show All Groups" change the picture.
+void addSecondGroup(MotionCaptureSession& s)
+{
+    s.clearMarkerSelection();
+    for (int i = 0; i < 12; ++i)
+        s.selectMarker(i);
+    Group* g = s.createGroup();
+    QVERIFY(g);
+    s.createHeadingVectorFor(0, 1, g->groupNumber);
+    s.createUpVectorFor(0, 2, g->groupNumber);
+    s.clearMarkerSelection();
+    s.clearGroupSelection();
+}
+
+// The sample with a second group, at the pipeline stage that shows `kind`, on its tab.
+void openOnPage(ScriptedWindow& w, PageKind kind)
+{
+    QVERIFY(w.window->openProject(samplePath("sample.dwz")));
+    addSecondGroup(w.window->session());
+    w.window->goToNextStep(0);
+    w.window->goToNextStep(2);
+    w.window->goToNextStep(3);
+    w.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+    w.window->tabs()->setCurrentIndex(static_cast<int>(kind));
+}
+
+// Holds background jobs' workers back until opened.
+struct WorkerGate {
+    std::atomic<bool> open{false};
+    WorkerGate()
+    {
+        BackgroundJob::workerGateForTesting() = [this] {
+            while (!open.load())
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        };
+    }
+    ~WorkerGate() { BackgroundJob::workerGateForTesting() = nullptr; }
+};
 
 } // namespace
 
@@ -150,6 +201,106 @@ private slots:
         page->turnSlider()->setValue(-3);
         QCOMPARE(passAfter(page, nothing), 1);
         page->turnSlider()->setValue(0);
+        QCOMPARE(passAfter(page, nothing), 0);
+    }
+
+    void theDissectionPageRepaintsForJobsGroupsAndPlayback()
+    {
+        WorkerGate gate;
+        ScriptedWindow w;
+        openOnPage(w, PageKind::AnimationDissection);
+        auto* page = static_cast<AnimationDissectionPage*>(w.window->page(PageKind::AnimationDissection));
+        QVERIFY(page->redrawsOnDemand());
+        QVERIFY(page->isBusy());  // the first visit measures the groups
+        QVERIFY(page->job()->dialog()->isVisible());
+        // The modal progress dialog is up: the page's own timer still turns and repaints the view.
+        page->spinSlider()->setValue(5);
+        const long before = page->view()->paintCount();
+        QTRY_VERIFY(page->view()->paintCount() >= before + 3);
+        page->spinSlider()->setValue(0);
+        page->stopFrameTimer();
+        QTest::qWait(50);
+        const auto nothing = [] {};
+
+        // Still under the dialog: a repaint for a turn, and only then.
+        QCOMPARE(passAfter(page, nothing), 0);
+        QCOMPARE(passAfter(page, [&] { page->spinSlider()->setValue(4); }), 1);
+        QCOMPARE(passAfter(page, [&] { page->spinSlider()->setValue(0); }), 0);
+        // The job's end builds the poses, which hides the heading and up arrows.
+        gate.open = true;
+        QTRY_VERIFY_WITH_TIMEOUT(!page->isBusy(), 60000);
+        QVERIFY(w.window->session().groups.front()->posesBuilt);
+        QVERIFY(passAfter(page, nothing) >= 0);
+        QCOMPARE(passAfter(page, nothing), 0);
+
+        QCOMPARE(passAfter(page, [&] { page->play(); }), 1);
+        QCOMPARE(passAfter(page, nothing), 1);
+        QCOMPARE(passAfter(page, [&] { page->pause(); }), 1);
+        QCOMPARE(passAfter(page, [&] { page->seekFrame(20); }), 1);
+        QCOMPARE(passAfter(page, [&] { page->stepGroup(1); }), 1);
+        QCOMPARE(passAfter(page, [&] { page->showAllGroupsBox()->setChecked(true); }), 1);
+        QCOMPARE(passAfter(page, [&] { page->showAllGroupsBox()->setChecked(false); }), 1);
+        QCOMPARE(passAfter(page, [&] { page->stepGroup(-1); }), 1);
+        QCOMPARE(passAfter(page, nothing), 0);
+
+        // A clip sent by hand, a whole graph and a distance map: each job ends in a repaint.
+        page->setStart();
+        page->seekFrame(40);
+        page->setEnd();
+        QCOMPARE(passAfter(page, [&] { page->sendToMotionGraph(); }), 1);
+        for (auto job : {&AnimationDissectionPage::createEntireMotionGraph, &AnimationDissectionPage::showDistanceMap}) {
+            (page->*job)();
+            QTRY_VERIFY_WITH_TIMEOUT(!page->isBusy(), 60000);
+            QVERIFY(passAfter(page, nothing) >= 0);
+            QCOMPARE(passAfter(page, nothing), 0);
+        }
+        QVERIFY(w.window->session().groups.front()->graph->nodeCount() > 0);
+        page->distanceMapWindow()->hide();
+    }
+
+    void theEditorPreviewRepaintsForItsOwnStateNotTheCanvas()
+    {
+        ScriptedWindow w;
+        openOnPage(w, PageKind::MotionGraphEditor);
+        auto* page = static_cast<MotionGraphEditorPage*>(w.window->page(PageKind::MotionGraphEditor));
+        page->stopFrameTimer();
+        QVERIFY(page->redrawsOnDemand());
+        QTest::qWait(50);
+        const auto nothing = [] {};
+        QCOMPARE(passAfter(page, nothing), 0);
+
+        Graph2D& graph = *page->currentGraph();
+        Graph2DNode* a = graph.addNode(20, 22, 0.0, 0.0);
+        Graph2DNode* b = graph.addNode(50, 51, 0.0, 0.0);
+        a->translate(-10.0 - a->x, -a->y);
+        b->translate(10.0 - b->x, -b->y);
+        graph.deselectAll();
+        graph.addEdge(a, b);
+        const auto at = [&](double x, double y) {
+            const CanvasPixel p = *page->graphView().toPixel(x, y);
+            return QPoint(p.x + 2, p.y + 2);
+        };
+        QWidget* canvas = page->canvas();
+        // Canvas-only changes leave the preview alone.
+        QCOMPARE(passAfter(page, [&] { QTest::mouseMove(canvas, at(3.0, 3.0)); }), 0);
+        QCOMPARE(passAfter(page, [&] { QTest::keyClick(canvas, Qt::Key_Minus); }), 0);
+        // A selection chooses what the preview plays.
+        QCOMPARE(passAfter(page, [&] { QTest::mouseClick(canvas, Qt::RightButton, {}, at(-10.0, 0.0)); }), 1);
+        QCOMPARE(page->previewMode(), MotionGraphEditorPage::NodePreview);
+        QCOMPARE(passAfter(page, [&] { QTest::mouseClick(canvas, Qt::RightButton, {}, at(0.0, 0.0)); }), 1);
+        QCOMPARE(page->previewMode(), MotionGraphEditorPage::EdgePreview);
+        QCOMPARE(passAfter(page, nothing), 0);
+
+        QCOMPARE(passAfter(page, [&] { page->play(); }), 1);
+        for (int i = 0; i < 4; ++i)  // across the jump from the source clip to the target
+            QCOMPARE(passAfter(page, nothing), 1);
+        QCOMPARE(passAfter(page, [&] { page->pause(); }), 1);
+        QCOMPARE(passAfter(page, [&] { page->frameBack(); }), 1);
+        QCOMPARE(passAfter(page, [&] { page->seekFrame(100); }), 1);
+        QCOMPARE(passAfter(page, [&] { page->stepGroup(1); }), 1);
+        QCOMPARE(passAfter(page, [&] { page->showAllGroupsBox()->setChecked(true); }), 1);
+        QCOMPARE(passAfter(page, [&] { page->showAllGroupsBox()->setChecked(false); }), 1);
+        QCOMPARE(passAfter(page, [&] { page->moveToOrigin(); }), 1);
         QCOMPARE(passAfter(page, nothing), 0);
     }
 

@@ -36,6 +36,15 @@ QString ScriptedDialogs::chooseProjectToSave(QWidget*)
     return path;
 }
 
+QString ScriptedDialogs::chooseTrcToSave(QWidget*)
+{
+    if (script_->trcFilesToSave.empty())
+        return {};
+    QString path = script_->trcFilesToSave.front();
+    script_->trcFilesToSave.pop_front();
+    return path;
+}
+
 void ScriptedDialogs::showError(QWidget*, const QString& title, const QString& text)
 {
     script_->errors.push_back({title, text});

@@ -27,6 +27,7 @@ public:
         std::deque<QStringList> markerFiles;
         std::deque<QString> projectsToOpen;
         std::deque<QString> projectsToSave;
+        std::deque<QString> trcFilesToSave;
         std::vector<Error> errors;
         // Answers to "Save changes to the project?"; "Discard" once they run out.
         std::deque<SaveChoice> saveChoices;
@@ -37,6 +38,7 @@ public:
     QStringList chooseMarkerFiles(QWidget*) override;
     QString chooseProjectToOpen(QWidget*) override;
     QString chooseProjectToSave(QWidget*) override;
+    QString chooseTrcToSave(QWidget*) override;
     void showError(QWidget*, const QString& title, const QString& text) override;
     SaveChoice askToSaveChanges(QWidget*) override;
 

@@ -1,0 +1,90 @@
+#include "playback/PlaybackRecording.h"
+
+#include "capture/MarkerFile.h"
+#include "skeleton/Group.h"
+
+namespace duolo {
+
+void PlaybackRecording::start(std::vector<std::string> markerNames)
+{
+    clear();
+    names_ = std::move(markerNames);
+    recording_ = true;
+}
+
+void PlaybackRecording::clear()
+{
+    recording_ = false;
+    reachedLimit_ = false;
+    names_.clear();
+    points_.clear();
+    points_.shrink_to_fit();
+}
+
+int32_t PlaybackRecording::frameCount() const
+{
+    return names_.empty() ? 0 : static_cast<int32_t>(points_.size() / names_.size());
+}
+
+bool PlaybackRecording::addFrame(const std::vector<Vec3>& points)
+{
+    if (!recording_ || points.size() != names_.size() || points.empty())
+        return false;
+    const size_t bytes = (points_.size() + points.size()) * sizeof(Vec3);
+    if (bytes > byteLimit_) {
+        reachedLimit_ = true;
+        recording_ = false;
+        return false;
+    }
+    points_.insert(points_.end(), points.begin(), points.end());
+    return true;
+}
+
+TrcTake PlaybackRecording::toTrc(double scale, std::string units) const
+{
+    TrcTake take;
+    take.frameRate = kPassesPerSecond;
+    take.units = std::move(units);
+    take.markerNames = names_;
+    const int32_t frames = frameCount();
+    take.frames.reserve(static_cast<size_t>(frames));
+    for (int32_t f = 0; f < frames; ++f) {
+        std::vector<Vec3> row;
+        row.reserve(names_.size());
+        for (size_t m = 0; m < names_.size(); ++m) {
+            // The scene is the marker files' z-up frame with height and depth swapped, a mirror;
+            // turning depth round gives the right-handed y-up frame of TRC files, so that the
+            // export is the capture's own handedness and imports back where it was recorded.
+            const Vec3& p = point(f, m);
+            row.push_back(Vec3{p.x, p.y, -p.z} * scale);
+        }
+        take.frames.push_back(std::move(row));
+    }
+    return take;
+}
+
+std::string recordingMarkerName(int32_t groupNumber, std::string_view markerName)
+{
+    std::string name = displayFileName(markerName);
+    // Collider suffixes " C:n" (one per collider assignment) come after the file name.
+    for (size_t cut = name.rfind(" C:"); cut != std::string::npos; cut = name.rfind(" C:")) {
+        if (cut + 3 == name.size() || name.find_first_not_of("0123456789", cut + 3) != std::string::npos)
+            break;
+        name.erase(cut);
+    }
+    constexpr std::string_view extension = ".mov";
+    if (name.size() > extension.size() && name.compare(name.size() - extension.size(), extension.size(), extension) == 0)
+        name.erase(name.size() - extension.size());
+    return trcSafeName("Group" + std::to_string(groupNumber) + "_" + name);
+}
+
+std::vector<std::string> recordingMarkerNames(const std::vector<const Group*>& groups)
+{
+    std::vector<std::string> names;
+    for (const Group* g : groups)
+        for (const AnimatedMarker* m : g->members)
+            names.push_back(recordingMarkerName(g->groupNumber, m ? std::string_view(m->name) : std::string_view("?")));
+    return names;
+}
+
+} // namespace duolo

@@ -1,0 +1,554 @@
+#include "ui/GraphPlaybackPage.h"
+
+#include "motiongraph/Graph2D.h"
+#include "playback/Placement.h"
+#include "render/GraphCanvasWidget.h"
+#include "render/GraphDrawing.h"
+#include "render/SpinSlider.h"
+#include "render/ValueBox.h"
+#include "session/MotionCaptureSession.h"
+#include "session/PlaybackEnsemble.h"
+#include "skeleton/Group.h"
+#include "skeleton/Skeleton.h"
+#include "ui/MainDialog.h"
+#include "ui/TapSoundPlayer.h"
+#include "ui/UpDownControl.h"
+#include "ui/UserDialogs.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QSlider>
+#include <QStackedLayout>
+
+#include <algorithm>
+
+namespace duolo {
+
+namespace {
+
+// Marker files are read at a tenth of their units; the export gives them back in the units of
+// the files (centimetres for this system's takes).
+constexpr double kExportScale = 10.0;
+const char* const kExportUnits = "cm";
+
+QSlider* makeSlider(QWidget* parent, const QString& name, int maximum, int tick)
+{
+    auto* slider = new QSlider(Qt::Horizontal, parent);
+    slider->setObjectName(name);
+    slider->setRange(0, maximum);
+    slider->setTickInterval(tick);
+    slider->setTickPosition(QSlider::TicksBelow);
+    return slider;
+}
+
+ValueBox* makeValueBox(QWidget* parent)
+{
+    auto* box = new ValueBox(parent);
+    box->setMinimumWidth(70);
+    return box;
+}
+
+} // namespace
+
+GraphPlaybackPage::GraphPlaybackPage(MainDialog& mainWindow) : PipelinePage(mainWindow)
+{
+    auto* frame = new QGroupBox(tr("Duolo Motion Graph Playback"), this);
+    auto* columns = new QHBoxLayout(frame);
+    columns->setContentsMargins(12, 20, 12, 12);
+    columns->setSpacing(16);
+    columns->addWidget(buildGraphColumn(frame), 1);
+    columns->addWidget(buildViewColumn(frame), 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(frame);
+
+    setViewArea(viewArea_, SceneLighting::Lit, spinSlider_);
+    // The picture follows the groups' playback state, which advance() watches.
+    setRedrawOnDemand(true);
+    setFrameFromSelection();
+    refreshDisplays();
+    refreshRecordingText();
+}
+
+GraphPlaybackPage::~GraphPlaybackPage() = default;
+
+QWidget* GraphPlaybackPage::buildGraphColumn(QWidget* parent)
+{
+    auto* column = new QWidget(parent);
+    panel_ = new GraphCanvasWidget(column);
+    panel_->setObjectName(QStringLiteral("graphPanel"));
+    panel_->setMinimumSize(240, 180);
+    panel_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    panel_->setFocusPolicy(Qt::NoFocus);
+    panel_->setDrawFunction([this](QPainter& painter) { drawPanel(painter); });
+    clipStrip_ = new QLabel(column);
+    clipStrip_->setObjectName(QStringLiteral("clipStrip"));
+    clipStrip_->setTextFormat(Qt::PlainText);
+    clipStrip_->setToolTip(tr("Each group's current clip, and the candidates each constraint "
+                              "has turned down since \"Play\""));
+    clipStrip_->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+
+    play_ = new QPushButton(tr("Play"), column);
+    pause_ = new QPushButton(tr("Pause"), column);
+    back_ = new QPushButton(tr("Frame Back"), column);
+    forward_ = new QPushButton(tr("Frame Forward"), column);
+    toOrigin_ = new QPushButton(tr("Move To Origin"), column);
+    play_->setToolTip(tr("Play every group along its motion graph; pressing again pauses"));
+    back_->setToolTip(tr("Every group one frame back, unless a group shows the first frame of its clip"));
+    forward_->setToolTip(tr("Every group one frame on, transitions included"));
+    toOrigin_->setToolTip(tr("Bring every group back to the origin, keeping the way it faces"));
+    connect(play_, &QPushButton::clicked, this, &GraphPlaybackPage::play);
+    connect(pause_, &QPushButton::clicked, this, &GraphPlaybackPage::pause);
+    connect(back_, &QPushButton::clicked, this, &GraphPlaybackPage::frameBack);
+    connect(forward_, &QPushButton::clicked, this, &GraphPlaybackPage::frameForward);
+    connect(toOrigin_, &QPushButton::clicked, this, &GraphPlaybackPage::moveToOrigin);
+
+    groupSpinner_ = new UpDownControl(column);
+    groupSpinner_->setToolTip(tr("The group shown and followed by the frame slider"));
+    groupBox_ = makeValueBox(column);
+    connect(groupSpinner_, &UpDownControl::stepped, this, &GraphPlaybackPage::stepGroupNumber);
+    showAll_ = new QCheckBox(tr("Show All Groups"), column);
+    showAll_->setToolTip(tr("Draw every group and the balance of the ensemble"));
+
+    MotionCaptureSession& s = session();
+    rotationCheck_ = new QCheckBox(tr("Rotation Constraint"), column);
+    rotationCheck_->setChecked(s.rotationConstraintOn);
+    rotationCheck_->setToolTip(tr("Turn down transitions that would set the groups' headings "
+                                  "further apart than the limit (degrees)"));
+    rotationSlider_ = makeSlider(column, QStringLiteral("rotationSlider"), s.rotationLimitMax, 10);
+    rotationSlider_->setValue(s.rotationLimit);
+    rotationBox_ = makeValueBox(column);
+    balanceCheck_ = new QCheckBox(tr("Balance Constraint"), column);
+    balanceCheck_->setChecked(s.balanceConstraintOn);
+    balanceCheck_->setToolTip(tr("Turn down transitions that would carry the ensemble's centre of "
+                                 "mass too far from its floor contacts"));
+    balanceSlider_ = makeSlider(column, QStringLiteral("balanceSlider"), s.balanceToleranceMax, 1);
+    balanceSlider_->setValue(static_cast<int>(s.balanceTolerance));
+    balanceBox_ = makeValueBox(column);
+    // Each click inverts the session's flag; the box's own state is not read back.
+    connect(rotationCheck_, &QCheckBox::clicked, this, [this] {
+        session().rotationConstraintOn = !session().rotationConstraintOn;
+    });
+    connect(balanceCheck_, &QCheckBox::clicked, this, [this] {
+        session().balanceConstraintOn = !session().balanceConstraintOn;
+    });
+    connect(rotationSlider_, &QSlider::valueChanged, this, [this](int value) {
+        session().rotationLimit = value;
+        refreshDisplays();
+    });
+    connect(balanceSlider_, &QSlider::valueChanged, this, [this](int value) {
+        session().balanceTolerance = value;
+        refreshDisplays();
+    });
+
+    record_ = new QPushButton(tr("Record"), column);
+    record_->setCheckable(true);
+    record_->setToolTip(tr("Keep every played frame of every group, for \"Export\""));
+    export_ = new QPushButton(tr("Export"), column);
+    export_->setToolTip(tr("Write the recorded frames as a TRC marker file"));
+    recordingLabel_ = new QLabel(column);
+    recordingLabel_->setObjectName(QStringLiteral("recordingLabel"));
+    connect(record_, &QPushButton::clicked, this, &GraphPlaybackPage::toggleRecording);
+    connect(export_, &QPushButton::clicked, this, [this] {
+        const QString path = this->mainWindow.dialogs().chooseTrcToSave(this);
+        if (!path.isEmpty())
+            exportRecording(path);
+    });
+
+    auto* buttons = new QHBoxLayout;
+    for (QPushButton* b : {play_, pause_, back_, forward_, toOrigin_})
+        buttons->addWidget(b);
+    buttons->addStretch(1);
+
+    auto* grid = new QGridLayout;
+    grid->setHorizontalSpacing(10);
+    grid->addWidget(new QLabel(tr("Group Number"), column), 0, 0);
+    auto* groupRow = new QHBoxLayout;
+    groupRow->addWidget(groupSpinner_);
+    groupRow->addWidget(groupBox_);
+    groupRow->addSpacing(16);
+    groupRow->addWidget(showAll_);
+    groupRow->addStretch(1);
+    grid->addLayout(groupRow, 0, 1, 1, 2);
+    grid->addWidget(rotationCheck_, 1, 0);
+    grid->addWidget(rotationSlider_, 1, 1);
+    grid->addWidget(rotationBox_, 1, 2);
+    grid->addWidget(balanceCheck_, 2, 0);
+    grid->addWidget(balanceSlider_, 2, 1);
+    grid->addWidget(balanceBox_, 2, 2);
+    auto* recordRow = new QHBoxLayout;
+    recordRow->addWidget(record_);
+    recordRow->addWidget(export_);
+    recordRow->addWidget(recordingLabel_, 1);
+    grid->addLayout(recordRow, 3, 0, 1, 3);
+    grid->setColumnStretch(1, 1);
+
+    auto* layout = new QVBoxLayout(column);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(panel_, 1);
+    layout->addWidget(clipStrip_);
+    layout->addLayout(buttons);
+    layout->addLayout(grid);
+    return column;
+}
+
+QWidget* GraphPlaybackPage::buildViewColumn(QWidget* parent)
+{
+    auto* column = new QWidget(parent);
+    // The view, or in its place a note when the session has no group to play.
+    auto* viewPlace = new QWidget(column);
+    auto* stack = new QStackedLayout(viewPlace);
+    viewArea_ = new QFrame(viewPlace);
+    viewArea_->setObjectName(QStringLiteral("viewArea"));
+    viewArea_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    viewArea_->setMinimumSize(320, 240);
+    noGroupNote_ = new QLabel(tr("This session has no groups, so there is nothing to play. Build a "
+                                 "group on the skeleton builder page and its motion graph on the "
+                                 "dissection page."), viewPlace);
+    noGroupNote_->setObjectName(QStringLiteral("noGroupNote"));
+    noGroupNote_->setAlignment(Qt::AlignCenter);
+    noGroupNote_->setWordWrap(true);
+    noGroupNote_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    stack->addWidget(viewArea_);
+    stack->addWidget(noGroupNote_);
+    viewPlace->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+
+    noGraphLine_ = new QLabel(column);
+    noGraphLine_->setObjectName(QStringLiteral("noGraphLine"));
+    noGraphLine_->setWordWrap(true);
+    noGraphLine_->setStyleSheet(QStringLiteral("color: #a03000"));
+
+    spinSlider_ = new SpinSlider(column);
+    spinSlider_->setObjectName(QStringLiteral("spinSlider"));
+    frameSlider_ = new QSlider(Qt::Horizontal, column);
+    frameSlider_->setObjectName(QStringLiteral("frameSlider"));
+    frameSlider_->setTickPosition(QSlider::TicksBelow);
+    frameSlider_->setToolTip(tr("The selected group's frame; dragging stops playback"));
+    connect(frameSlider_, &QSlider::valueChanged, this, [this](int value) {
+        if (!syncingSlider_)
+            seekFrame(value);
+    });
+    frameLabel_ = new QLabel(column);
+    frameLabel_->setObjectName(QStringLiteral("frameLabel"));
+    frameLabel_->setMinimumWidth(110);
+    frameLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+    auto* frameRow = new QHBoxLayout;
+    frameRow->addWidget(frameSlider_, 1);
+    frameRow->addWidget(frameLabel_);
+    auto* layout = new QVBoxLayout(column);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(viewPlace, 1);
+    layout->addWidget(noGraphLine_);
+    layout->addWidget(spinSlider_);
+    layout->addLayout(frameRow);
+    return column;
+}
+
+Group* GraphPlaybackPage::selectedGroup() const
+{
+    const MotionCaptureSession& s = session();
+    if (selectedGroupNumber_ < 0 || selectedGroupNumber_ >= s.groupCount())
+        return nullptr;
+    return s.groups[static_cast<size_t>(selectedGroupNumber_)].get();
+}
+
+std::vector<Group*> GraphPlaybackPage::playableGroups() const
+{
+    std::vector<Group*> groups;
+    for (const auto& g : session().groups)
+        if (isPlayable(*g))
+            groups.push_back(g.get());
+    return groups;
+}
+
+void GraphPlaybackPage::setFrameFromSelection()
+{
+    // The clip picked in the editor: its single selected edge's source, else its single
+    // selected node; frame 0 otherwise.
+    int32_t frame = 0;
+    if (const Group* g = selectedGroup(); g && g->graph) {
+        const Graph2D& graph = *g->graph;
+        if (graph.howManySelectedEdges() == 1 && graph.selectedEdges.front()->from)
+            frame = graph.selectedEdges.front()->from->startFrame;
+        else if (graph.howManySelectedNodes() == 1)
+            frame = graph.selectedNodes.front()->startFrame;
+    }
+    MotionCaptureSession& s = session();
+    if (s.frameCount > 0)
+        s.setFrame(std::clamp(frame, 0, s.frameCount - 1));
+}
+
+void GraphPlaybackPage::activate()
+{
+    PipelinePage::activate();
+    fitPanel_ = true;  // the graphs may have changed in the editor meanwhile
+    shownState_.clear();
+    refreshDisplays();
+}
+
+void GraphPlaybackPage::play()
+{
+    playing_ = !playing_;
+    if (playing_)
+        player_.resetCounters();  // the strip counts rejections since "Play"
+}
+
+void GraphPlaybackPage::pause()
+{
+    playing_ = false;
+}
+
+void GraphPlaybackPage::frameForward()
+{
+    playing_ = false;
+    player_.frameForward(playbackEnsemble(session()));
+    refreshDisplays();
+}
+
+void GraphPlaybackPage::frameBack()
+{
+    playing_ = false;
+    player_.frameBack(playbackEnsemble(session()));
+    refreshDisplays();
+}
+
+void GraphPlaybackPage::moveToOrigin()
+{
+    EnsemblePlayer::moveToOrigin(playbackEnsemble(session()));
+}
+
+void GraphPlaybackPage::stepGroupNumber(int delta)
+{
+    const int last = std::max(0, session().groupCount() - 1);
+    selectedGroupNumber_ = std::clamp(selectedGroupNumber_ + delta, 0, last);
+    fitPanel_ = true;
+    refreshDisplays();
+    panel_->update();
+}
+
+void GraphPlaybackPage::seekFrame(int frame)
+{
+    playing_ = false;
+    MotionCaptureSession& s = session();
+    if (s.frameCount > 0)
+        s.setFrame(std::clamp(frame, 0, s.frameCount - 1));
+}
+
+QString GraphPlaybackPage::frameText() const
+{
+    const Group* g = selectedGroup();
+    const int current = g && isPlayable(*g) ? g->currentNode->currentFrame : 0;
+    return QStringLiteral("%1 / %2").arg(current).arg(session().frameCount - 1);
+}
+
+QString GraphPlaybackPage::noGraphText() const
+{
+    QStringList missing;
+    for (const auto& g : session().groups)
+        if (!isPlayable(*g))
+            missing << QString::number(g->groupNumber);
+    if (missing.isEmpty())
+        return {};
+    return missing.size() == 1
+               ? tr("Group %1 has no motion graph and is not played.").arg(missing.front())
+               : tr("Groups %1 have no motion graph and are not played.").arg(missing.join(QStringLiteral(", ")));
+}
+
+QString GraphPlaybackPage::clipStripText() const
+{
+    QStringList lines;
+    for (const auto& g : session().groups) {
+        if (!isPlayable(*g))
+            continue;
+        const Graph2DNode& n = *g->currentNode;
+        lines << tr("Group %1: node %2, frames %3-%4").arg(g->groupNumber).arg(n.id).arg(n.startFrame).arg(n.endFrame);
+    }
+    const PlaybackCounters& c = player_.counters();
+    lines << tr("Rejected since \"Play\": %1 by rotation, %2 by balance (%3 candidates tested)")
+                 .arg(c.rejectedByRotation).arg(c.rejectedByBalance).arg(c.candidatesTested);
+    return lines.join(QLatin1Char('\n'));
+}
+
+QImage GraphPlaybackPage::panelImage() const
+{
+    return panel_->renderImage();
+}
+
+void GraphPlaybackPage::drawPanel(QPainter& painter)
+{
+    graphView_.width = panel_->canvasWidth();
+    graphView_.height = panel_->canvasHeight();
+    graphView_.showAllGroups = showAll_->isChecked();
+    const Group* selected = selectedGroup();
+    if (fitPanel_ && selected && selected->graph && panel_->isVisible()) {
+        graphView_.fitToGraph(*selected->graph);
+        fitPanel_ = false;
+    }
+    drawGraphCanvas(painter, graphView_, session(), selectedGroupNumber_);
+}
+
+void GraphPlaybackPage::advance()
+{
+    const Ensemble ensemble = playbackEnsemble(session());
+    selectedGroupNumber_ = std::clamp(selectedGroupNumber_, 0, std::max(0, ensemble.groupCount() - 1));
+    const bool showAll = showAll_->isChecked();
+    const bool recording = recording_.isRecording();
+    if (playing_ && recording)
+        recordPass();
+    player_.runPass(ensemble, PassOptions{playing_, showAll, selectedGroupNumber_});
+    gatherScene(showAll);
+    refreshDisplays();
+    if (recording)
+        refreshRecordingText();
+    // A paused ensemble looks the same pass after pass: redraw only what changed.
+    std::vector<double> key = stateKey(showAll);
+    if (playing_ || key != shownState_) {
+        shownState_ = std::move(key);
+        panel_->update();
+        requestRedraw();
+    }
+}
+
+std::vector<double> GraphPlaybackPage::stateKey(bool showAll) const
+{
+    const MotionCaptureSession& s = session();
+    std::vector<double> key{showAll ? 1.0 : 0.0, static_cast<double>(selectedGroupNumber_), s.balanceTolerance,
+                            static_cast<double>(s.groupCount())};
+    for (const auto& g : s.groups) {
+        const Graph2DNode* n = g->currentNode;
+        key.insert(key.end(), {n ? static_cast<double>(n->id) : -1.0, n ? static_cast<double>(n->currentFrame) : -1.0,
+                               g->positionOffset.x, g->positionOffset.z, g->rotationOffset.y,
+                               static_cast<double>(g->worldPoses.size())});
+    }
+    return key;
+}
+
+void GraphPlaybackPage::gatherScene(bool showAll)
+{
+    scene_.spheres.clear();
+    scene_.balance.reset();
+    const MotionCaptureSession& s = session();
+    bool anyDrawn = false;
+    for (int32_t number = 0; number < std::min(player_.viewCount(), s.groupCount()); ++number) {
+        const GroupView& v = player_.view(number);
+        if (!v.drawn || !v.pose)
+            continue;
+        anyDrawn = true;
+        for (int32_t t = 0; playing_ && t < v.taps; ++t)
+            mainWindow.tapSound().play();
+        const Rgb colour = rgbFromColourRef(s.groups[static_cast<size_t>(number)]->colour);
+        const std::vector<Marker>& recorded = v.pose->joints;
+        for (size_t k = 0; k < v.joints.size() && k < recorded.size(); ++k)
+            scene_.spheres.push_back({v.joints[k], colour, recorded[k].position.y});
+        scene_.spheres.push_back({v.centre, kCentreColour, v.pose->centre.position.y});
+    }
+    if (showAll && anyDrawn) {
+        const BalanceReading& b = player_.balance();
+        BalanceOverlayShape shape;
+        shape.centreOfMass = b.centreOfMass;
+        if (b.hasSupport)
+            shape.supportCentre = b.supportCentre;
+        shape.offset = b.offset;
+        shape.allowedOffset = b.allowedOffset;
+        scene_.balance = shape;
+    }
+}
+
+void GraphPlaybackPage::recordPass()
+{
+    // Every playing group at the frame this pass shows, in the recording's column order.
+    std::vector<Vec3> points;
+    points.reserve(recording_.markerCount());
+    for (const Group* g : playableGroups()) {
+        const Skeleton& pose = currentPose(*g);
+        for (const Marker& joint : pose.joints)
+            points.push_back(placePoint(*g, pose, joint.position));
+    }
+    // Columns are fixed when recording starts: a group that gains or loses its graph or its
+    // members meanwhile ends the recording (what was kept stays for export).
+    if (!recording_.addFrame(points) && !recording_.reachedLimit()) {
+        recording_.stop();
+        recordingNote_ = tr("; stopped: the playing groups changed");
+    }
+}
+
+void GraphPlaybackPage::refreshDisplays()
+{
+    const MotionCaptureSession& s = session();
+    const int groups = s.groupCount();
+    selectedGroupNumber_ = std::clamp(selectedGroupNumber_, 0, std::max(0, groups - 1));
+    groupBox_->setNumber(selectedGroupNumber_, 0);
+    rotationBox_->setNumber(s.rotationLimit, 0);
+    balanceBox_->setNumber(s.balanceTolerance, 0);
+
+    const Group* g = selectedGroup();
+    syncingSlider_ = true;
+    const int last = std::max(0, s.frameCount - 1);
+    frameSlider_->setRange(0, last);
+    frameSlider_->setTickInterval(std::max(1, (last + 1) / 100));
+    if (g && isPlayable(*g))
+        frameSlider_->setValue(g->currentNode->currentFrame);
+    syncingSlider_ = false;
+    frameLabel_->setText(frameText());
+
+    const QString missing = noGraphText();
+    noGraphLine_->setText(missing);
+    noGraphLine_->setVisible(!missing.isEmpty());
+    clipStrip_->setText(clipStripText());
+    // No group at all: the note stands in the view's place.
+    static_cast<QStackedLayout*>(noGroupNote_->parentWidget()->layout())
+        ->setCurrentWidget(groups == 0 ? static_cast<QWidget*>(noGroupNote_) : viewArea_);
+    for (QWidget* w : std::initializer_list<QWidget*>{play_, pause_, back_, forward_, toOrigin_, record_})
+        w->setEnabled(groups > 0);
+}
+
+void GraphPlaybackPage::toggleRecording()
+{
+    if (recording_.isRecording()) {
+        recording_.stop();
+    } else {
+        std::vector<const Group*> groups;
+        for (Group* g : playableGroups())
+            groups.push_back(g);
+        recording_.start(recordingMarkerNames(groups));
+        recordingNote_.clear();
+    }
+    refreshRecordingText();
+}
+
+void GraphPlaybackPage::refreshRecordingText()
+{
+    record_->setChecked(recording_.isRecording());
+    export_->setEnabled(recording_.frameCount() > 0);
+    QString text;
+    if (recording_.frameCount() > 0 || recording_.isRecording()) {
+        const double megabytes = static_cast<double>(recording_.frameCount()) * recording_.bytesPerFrame() / 1e6;
+        text = tr("%1 frames recorded (%2 MB)").arg(recording_.frameCount()).arg(megabytes, 0, 'f', 1);
+        if (recording_.reachedLimit())
+            text += tr("; the recording is full");
+        text += recordingNote_;
+    }
+    recordingLabel_->setText(text);
+}
+
+bool GraphPlaybackPage::exportRecording(const QString& path)
+{
+    std::string error;
+    if (!writeTrcFile(QFile::encodeName(path).toStdString(), recording_.toTrc(kExportScale, kExportUnits), error)) {
+        mainWindow.dialogs().showError(this, tr("Export"), QString::fromLocal8Bit(error.c_str()));
+        return false;
+    }
+    return true;
+}
+
+void GraphPlaybackPage::drawScene()
+{
+    drawPlaybackScene(scene_, markerRadius_, markerPatches_);
+}
+
+} // namespace duolo

@@ -1,0 +1,151 @@
+#pragma once
+
+#include "motiongraph/GraphView.h"
+#include "playback/EnsemblePlayer.h"
+#include "playback/PlaybackRecording.h"
+#include "render/PlaybackDrawing.h"
+#include "ui/PipelinePage.h"
+
+#include <QImage>
+
+#include <vector>
+
+class QCheckBox;
+class QLabel;
+class QPushButton;
+class QPainter;
+class QSlider;
+
+namespace duolo {
+
+class Group;
+class GraphCanvasWidget;
+class SpinSlider;
+class UpDownControl;
+class ValueBox;
+
+// "Duolo MG Playback": every group walks its own motion graph at once, as one ensemble, drawn
+// in the 3D view with the graphs beside it in a 2D panel. The playback engine steps, chooses
+// and judges; this page only calls it each pass, draws what it returns and offers the controls:
+// play, pause, single steps, the group shown, the constraints, recording and TRC export.
+//
+// A group without a motion graph (or without poses) is left out: it is neither drawn nor
+// stepped, and a line under the view names it.
+class GraphPlaybackPage : public PipelinePage {
+    Q_OBJECT
+public:
+    explicit GraphPlaybackPage(MainDialog& mainWindow);
+    ~GraphPlaybackPage() override;
+
+    bool isPlaying() const { return playing_; }
+    int selectedGroupNumber() const { return selectedGroupNumber_; }
+    // The selected group, or null when the session has none.
+    Group* selectedGroup() const;
+    // The groups that take part: those with a current node and poses.
+    std::vector<Group*> playableGroups() const;
+
+    // The controls' actions, as the buttons, spinner and sliders run them.
+    void play();
+    void pause();
+    void frameForward();
+    void frameBack();
+    void moveToOrigin();
+    void stepGroupNumber(int delta);
+    void seekFrame(int frame);
+    void toggleRecording();
+    // Writes the recording to `path` as a TRC file; false after reporting a failure.
+    bool exportRecording(const QString& path);
+
+    QString frameText() const;
+    QString noGraphText() const;
+    QString clipStripText() const;
+    const PlaybackRecording& recording() const { return recording_; }
+    const PlaybackScene& scene() const { return scene_; }
+    const EnsemblePlayer& player() const { return player_; }
+    // The 2D panel's picture as its next paint shows it.
+    QImage panelImage() const;
+
+    QPushButton* playButton() const { return play_; }
+    QPushButton* pauseButton() const { return pause_; }
+    QPushButton* frameForwardButton() const { return forward_; }
+    QPushButton* frameBackButton() const { return back_; }
+    QPushButton* moveToOriginButton() const { return toOrigin_; }
+    QPushButton* recordButton() const { return record_; }
+    QPushButton* exportButton() const { return export_; }
+    UpDownControl* groupSpinner() const { return groupSpinner_; }
+    ValueBox* groupBox() const { return groupBox_; }
+    QCheckBox* showAllGroupsBox() const { return showAll_; }
+    SpinSlider* spinSlider() const { return spinSlider_; }
+    QSlider* frameSlider() const { return frameSlider_; }
+    QCheckBox* rotationConstraintBox() const { return rotationCheck_; }
+    QSlider* rotationSlider() const { return rotationSlider_; }
+    ValueBox* rotationBox() const { return rotationBox_; }
+    QCheckBox* balanceConstraintBox() const { return balanceCheck_; }
+    QSlider* balanceSlider() const { return balanceSlider_; }
+    ValueBox* balanceBox() const { return balanceBox_; }
+    QLabel* noGraphLine() const { return noGraphLine_; }
+    QLabel* noGroupNote() const { return noGroupNote_; }
+    QLabel* clipStrip() const { return clipStrip_; }
+
+    void activate() override;
+
+protected:
+    void drawScene() override;
+    // One pass of the loop: highlight the current nodes, gather what the view shows (stepping
+    // the groups while playing), move the frame displays and redraw the 2D panel.
+    void advance() override;
+    void stopPlayback() override { playing_ = false; }
+
+private:
+    QWidget* buildGraphColumn(QWidget* parent);
+    QWidget* buildViewColumn(QWidget* parent);
+    void setFrameFromSelection();
+    void gatherScene(bool showAll);
+    void recordPass();
+    void refreshDisplays();
+    void refreshRecordingText();
+    void drawPanel(QPainter& painter);
+    // What the view and the panel show depends on (changes whenever they must be redrawn).
+    std::vector<double> stateKey(bool showAll) const;
+
+    bool playing_ = false;
+    int selectedGroupNumber_ = 0;
+    double markerRadius_ = 0.3;
+    int markerPatches_ = 8;
+    bool syncingSlider_ = false;
+    bool fitPanel_ = true;  // fit the panel to the selected graph when next drawn
+    EnsemblePlayer player_;
+    GraphView graphView_;
+    PlaybackScene scene_;
+    PlaybackRecording recording_;
+    std::vector<double> shownState_;
+    QString recordingNote_;  // why the recording stopped by itself
+
+    QFrame* viewArea_ = nullptr;
+    QLabel* noGroupNote_ = nullptr;
+    QLabel* noGraphLine_ = nullptr;
+    GraphCanvasWidget* panel_ = nullptr;
+    QLabel* clipStrip_ = nullptr;
+    SpinSlider* spinSlider_ = nullptr;
+    QSlider* frameSlider_ = nullptr;
+    QLabel* frameLabel_ = nullptr;
+    QPushButton* play_ = nullptr;
+    QPushButton* pause_ = nullptr;
+    QPushButton* forward_ = nullptr;
+    QPushButton* back_ = nullptr;
+    QPushButton* toOrigin_ = nullptr;
+    QPushButton* record_ = nullptr;
+    QPushButton* export_ = nullptr;
+    QLabel* recordingLabel_ = nullptr;
+    UpDownControl* groupSpinner_ = nullptr;
+    ValueBox* groupBox_ = nullptr;
+    QCheckBox* showAll_ = nullptr;
+    QCheckBox* rotationCheck_ = nullptr;
+    QSlider* rotationSlider_ = nullptr;
+    ValueBox* rotationBox_ = nullptr;
+    QCheckBox* balanceCheck_ = nullptr;
+    QSlider* balanceSlider_ = nullptr;
+    ValueBox* balanceBox_ = nullptr;
+};
+
+} // namespace duolo
