@@ -143,8 +143,6 @@ void play(const PlayOptions& options)
     auto refuse = [](const std::string& what) {
         throw CliError("play: " + what + " (" + std::string(kUsage) + ")", 2);
     };
-    if (options.gaps < 1)
-        refuse("--gaps must be at least 1");
     if (options.passes < 0)
         refuse("--passes must not be negative");
     if (options.rotationLimit && *options.rotationLimit < 0)

@@ -89,6 +89,16 @@ TEST(CliPlay, TheSeedDecidesTheTrace)
     EXPECT_GT(taps, 10);
     EXPECT_TRUE(a["resets"].is_number_integer());
 
+    // Gaps below 1 build the graph as gaps 1 do, as everywhere else.
+    auto withGaps = [&](const char* gaps) {
+        auto args = playArgs(sample, "7");
+        args[3] = gaps;
+        return runCli(args);
+    };
+    const auto one = withGaps("1");
+    ASSERT_EQ(one.status, 0) << one.err;
+    EXPECT_EQ(withGaps("0").out, one.out);
+
     const std::string duet = duetProject(dir);
     const auto both = runCli(playArgs(duet, "11"));
     ASSERT_EQ(both.status, 0) << both.err;
