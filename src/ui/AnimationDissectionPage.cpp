@@ -9,6 +9,7 @@
 #include "ui/BackgroundJob.h"
 #include "ui/DissectionTasks.h"
 #include "ui/DistanceMapWindow.h"
+#include "ui/FrameControls.h"
 #include "ui/MainDialog.h"
 #include "ui/UpDownControl.h"
 
@@ -96,49 +97,23 @@ AnimationDissectionPage::~AnimationDissectionPage()
 QWidget* AnimationDissectionPage::buildViewColumn(QWidget* parent)
 {
     auto* column = new QWidget(parent);
-    viewArea_ = new QFrame(column);
-    viewArea_->setObjectName(QStringLiteral("viewArea"));
-    viewArea_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    viewArea_->setMinimumSize(320, 240);
-    viewArea_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-
+    viewArea_ = makeViewArea(column, QStringLiteral("viewArea"), {320, 240});
     spinSlider_ = new SpinSlider(column);
     spinSlider_->setObjectName(QStringLiteral("spinSlider"));
-
-    frameSlider_ = new QSlider(Qt::Horizontal, column);
-    frameSlider_->setObjectName(QStringLiteral("frameSlider"));
-    frameSlider_->setTickPosition(QSlider::TicksBelow);
-    frameSlider_->setToolTip(tr("Frame shown; dragging stops playback"));
-    connect(frameSlider_, &QSlider::valueChanged, this, [this](int value) {
-        if (!syncingSlider_)
-            seekFrame(value);
-    });
-
-    auto* play = makeButton(tr("Play"), tr("Play; pressing again stops and returns to frame 0"), column);
-    auto* pause = makeButton(tr("Pause"), tr("Stop at the current frame"), column);
-    auto* back = makeButton(tr("Frame Back"), tr("One frame back (from frame 0 to the last frame)"), column);
-    auto* forward = makeButton(tr("Frame Forward"), tr("One frame on (from the last frame to frame 0)"), column);
-    connect(play, &QPushButton::clicked, this, &AnimationDissectionPage::play);
-    connect(pause, &QPushButton::clicked, this, &AnimationDissectionPage::pause);
-    connect(back, &QPushButton::clicked, this, &AnimationDissectionPage::frameBack);
-    connect(forward, &QPushButton::clicked, this, &AnimationDissectionPage::frameForward);
-    frameLabel_ = new QLabel(column);
-    frameLabel_->setObjectName(QStringLiteral("frameLabel"));
-    frameLabel_->setMinimumWidth(110);
-    frameLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-
-    auto* buttons = new QHBoxLayout;
-    for (QPushButton* b : {play, pause, back, forward})
-        buttons->addWidget(b);
-    buttons->addStretch(1);
-    buttons->addWidget(frameLabel_);
+    frames_ = new FrameSlider(column, tr("Frame shown; dragging stops playback"), 110,
+                              [this](int value) { seekFrame(value); });
+    const FrameButtons buttons = makeFrameButtons(this, column,
+                                                  {tr("Play; pressing again stops and returns to frame 0"),
+                                                   tr("Stop at the current frame"),
+                                                   tr("One frame back (from frame 0 to the last frame)"),
+                                                   tr("One frame on (from the last frame to frame 0)")});
 
     auto* layout = new QVBoxLayout(column);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(viewArea_, 1);
     layout->addWidget(spinSlider_);
-    layout->addWidget(frameSlider_);
-    layout->addLayout(buttons);
+    layout->addWidget(frames_->slider());
+    layout->addLayout(frameButtonRow(buttons, frames_->label()));
     return column;
 }
 
@@ -446,9 +421,8 @@ void AnimationDissectionPage::frameBack()
 void AnimationDissectionPage::seekFrame(int frame)
 {
     playing_ = false;
-    MotionCaptureSession& s = session();
-    if (isActive() && s.frameCount > 0)
-        s.setFrame(std::clamp(frame, 0, s.frameCount - 1));
+    if (isActive())
+        setFrameInside(session(), frame);
     syncFrameControls();
 }
 
@@ -603,24 +577,18 @@ void AnimationDissectionPage::updateDistanceMapStyle()
 
 QString AnimationDissectionPage::frameText() const
 {
-    const MotionCaptureSession& s = session();
-    return QStringLiteral("%1 / %2").arg(s.currentFrame).arg(s.frameCount - 1);
+    return duolo::frameText(session().currentFrame, session().frameCount);
 }
+
+QSlider* AnimationDissectionPage::frameSlider() const { return frames_->slider(); }
 
 void AnimationDissectionPage::syncFrameControls()
 {
     const MotionCaptureSession& s = session();
-    syncingSlider_ = true;
-    const int last = std::max(0, s.frameCount - 1);
-    frameSlider_->setRange(0, last);
     // A tick every 2 frames, thinned on long takes so that the ticks stay a few pixels apart.
-    // (Setting it repaints the slider even when it stays the same: this runs on every tick.)
+    const int last = std::max(0, s.frameCount - 1);
     const int tickInterval = 2 * std::max(1, (last + 1) / 400);
-    if (frameSlider_->tickInterval() != tickInterval)
-        frameSlider_->setTickInterval(tickInterval);
-    frameSlider_->setValue(s.currentFrame);
-    syncingSlider_ = false;
-    frameLabel_->setText(frameText());
+    frames_->show(s.frameCount, tickInterval, s.currentFrame, frameText());
 }
 
 void AnimationDissectionPage::updateValueBoxes()

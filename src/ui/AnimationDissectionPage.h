@@ -16,6 +16,7 @@ namespace duolo {
 
 class BackgroundJob;
 class DistanceMapWindow;
+class FrameSlider;
 class Group;
 class SpinSlider;
 class UpDownControl;
@@ -64,7 +65,7 @@ public:
     void goToNextStep();
     void showDistanceMap();
 
-    QSlider* frameSlider() const { return frameSlider_; }
+    QSlider* frameSlider() const;
     SpinSlider* spinSlider() const { return spinSlider_; }
     QSlider* gapsSlider() const { return gapsSlider_; }
     QSlider* thresholdSlider() const { return thresholdSlider_; }
@@ -106,7 +107,6 @@ private:
     void reportUnposable(const std::vector<std::pair<int, std::string>>& problems);
 
     bool playing_ = false;
-    bool syncingSlider_ = false;
     bool leaving_ = false;
     int clipStart_ = -1;
     int clipEnd_ = -1;
@@ -120,8 +120,7 @@ private:
     QFrame* viewArea_ = nullptr;
     QLabel* noGroupsNote_ = nullptr;
     SpinSlider* spinSlider_ = nullptr;
-    QSlider* frameSlider_ = nullptr;
-    QLabel* frameLabel_ = nullptr;
+    FrameSlider* frames_ = nullptr;
     QSlider* gapsSlider_ = nullptr;
     QSlider* thresholdSlider_ = nullptr;
     UpDownControl* groupSpinner_ = nullptr;

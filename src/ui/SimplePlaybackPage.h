@@ -4,12 +4,11 @@
 
 class QCheckBox;
 class QFrame;
-class QLabel;
-class QPushButton;
 class QSlider;
 
 namespace duolo {
 
+class FrameSlider;
 class SpinSlider;
 class UpDownControl;
 class ValueBox;
@@ -36,7 +35,7 @@ public:
     void seekFrame(int frame);
 
     QString frameText() const;
-    QSlider* frameSlider() const { return frameSlider_; }
+    QSlider* frameSlider() const;
     SpinSlider* spinSlider() const { return spinSlider_; }
     QCheckBox* showUngroupedBox() const { return showUngrouped_; }
     QCheckBox* showGroupedBox() const { return showGrouped_; }
@@ -63,16 +62,10 @@ private:
     bool playing_ = false;
     double markerRadius_ = 0.3;
     int markerPatches_ = 8;
-    bool syncingSlider_ = false;
 
     QFrame* viewArea_ = nullptr;
     SpinSlider* spinSlider_ = nullptr;
-    QSlider* frameSlider_ = nullptr;
-    QLabel* frameLabel_ = nullptr;
-    QPushButton* play_ = nullptr;
-    QPushButton* pause_ = nullptr;
-    QPushButton* forward_ = nullptr;
-    QPushButton* back_ = nullptr;
+    FrameSlider* frames_ = nullptr;
     QCheckBox* showUngrouped_ = nullptr;
     QCheckBox* showGrouped_ = nullptr;
     QCheckBox* showSkeleton_ = nullptr;
