@@ -148,13 +148,7 @@ private slots:
     {
         TempDir dir;
         ScriptedWindow w;
-        const QString sample = samplePath("sample.dwz");
-        if (QFile::exists(sample)) {
-            w.window->openProject(sample);
-        } else {
-            w.script->markerFiles.push_back(writeTinySession(dir));
-            w.window->openPage()->openFilesButton()->click();
-        }
+        openSampleOrTinySession(w, dir);
         QVERIFY(w.window->session().loaded);
         w.window->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
