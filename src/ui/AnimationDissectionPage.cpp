@@ -383,46 +383,39 @@ void AnimationDissectionPage::drawScene()
 
 void AnimationDissectionPage::advance()
 {
-    if (playing_ && session().frameCount > 0)
-        session().stepFrame();
+    player_.step(session());
     syncFrameControls();
     emit frameAdvanced();
 }
 
 void AnimationDissectionPage::play()
 {
-    playing_ = !playing_;
-    if (!playing_)
-        session().setFrame(0);
+    player_.togglePlay(session());
     syncFrameControls();
     requestRedraw();
 }
 
 void AnimationDissectionPage::pause()
 {
-    playing_ = false;
+    player_.stop();
     requestRedraw();
 }
 
 void AnimationDissectionPage::frameForward()
 {
-    playing_ = false;
-    session().frameForward();
+    player_.frameForward(session());
     syncFrameControls();
 }
 
 void AnimationDissectionPage::frameBack()
 {
-    playing_ = false;
-    session().frameBack();
+    player_.frameBack(session());
     syncFrameControls();
 }
 
 void AnimationDissectionPage::seekFrame(int frame)
 {
-    playing_ = false;
-    if (isActive())
-        setFrameInside(session(), frame);
+    player_.seek(session(), frame, isActive());
     syncFrameControls();
 }
 

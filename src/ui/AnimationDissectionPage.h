@@ -1,6 +1,7 @@
 #pragma once
 
 #include "motiongraph/DistanceMap.h"
+#include "ui/FrameControls.h"
 #include "ui/PipelinePage.h"
 
 #include <map>
@@ -16,7 +17,6 @@ namespace duolo {
 
 class BackgroundJob;
 class DistanceMapWindow;
-class FrameSlider;
 class Group;
 class SpinSlider;
 class UpDownControl;
@@ -38,7 +38,7 @@ public:
     static constexpr double kMarkerRadius = 0.3;
     static constexpr int kMarkerPatches = 8;
 
-    bool isPlaying() const { return playing_; }
+    bool isPlaying() const { return player_.isPlaying(); }
     int groupNumber() const { return groupNumber_; }
     int gaps() const { return gaps_; }
     int threshold() const { return threshold_; }
@@ -89,7 +89,7 @@ signals:
 protected:
     void drawScene() override;
     void advance() override;
-    void stopPlayback() override { playing_ = false; }
+    void stopPlayback() override { player_.stop(); }
 
 private:
     QWidget* buildViewColumn(QWidget* parent);
@@ -106,7 +106,7 @@ private:
     void finishJob(bool measured);
     void reportUnposable(const std::vector<std::pair<int, std::string>>& problems);
 
-    bool playing_ = false;
+    SessionFramePlayer player_;
     bool leaving_ = false;
     int clipStart_ = -1;
     int clipEnd_ = -1;

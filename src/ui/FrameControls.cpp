@@ -59,6 +59,38 @@ void setFrameInside(MotionCaptureSession& session, int frame)
         session.setFrame(std::clamp(frame, 0, session.frameCount - 1));
 }
 
+void SessionFramePlayer::togglePlay(MotionCaptureSession& session)
+{
+    playing_ = !playing_;
+    if (!playing_)
+        session.setFrame(0);
+}
+
+void SessionFramePlayer::frameForward(MotionCaptureSession& session)
+{
+    playing_ = false;
+    session.frameForward();
+}
+
+void SessionFramePlayer::frameBack(MotionCaptureSession& session)
+{
+    playing_ = false;
+    session.frameBack();
+}
+
+void SessionFramePlayer::seek(MotionCaptureSession& session, int frame, bool pageActive)
+{
+    playing_ = false;
+    if (pageActive)
+        setFrameInside(session, frame);
+}
+
+void SessionFramePlayer::step(MotionCaptureSession& session) const
+{
+    if (playing_ && session.frameCount > 0)
+        session.stepFrame();
+}
+
 QFrame* makeViewArea(QWidget* parent, const QString& objectName, const QSize& minimumSize)
 {
     auto* area = new QFrame(parent);

@@ -53,6 +53,25 @@ int tickPerFrameInterval(int frameCount);
 // Sets the session's frame, held inside the take; nothing when the take has no frame.
 void setFrameInside(MotionCaptureSession& session, int frame);
 
+// Replaying the recording itself, a frame a pass (Simple Playback, Animation Dissection): Play
+// starts, and pressed again stops and returns to frame 0; Pause stops where it is; the frame
+// buttons stop and move one frame (wrapping at the ends); a seek stops and moves to the frame.
+class SessionFramePlayer {
+public:
+    bool isPlaying() const { return playing_; }
+    void stop() { playing_ = false; }
+    void togglePlay(MotionCaptureSession& session);
+    void frameForward(MotionCaptureSession& session);
+    void frameBack(MotionCaptureSession& session);
+    // Moves only while the page is active (a hidden page's slider must not move the frame).
+    void seek(MotionCaptureSession& session, int frame, bool pageActive);
+    // One pass of the render loop: the next frame while playing.
+    void step(MotionCaptureSession& session) const;
+
+private:
+    bool playing_ = false;
+};
+
 // The sunken frame a page hands to setViewArea() for its 3D view; it grows with the page.
 QFrame* makeViewArea(QWidget* parent, const QString& objectName, const QSize& minimumSize);
 

@@ -124,43 +124,36 @@ void SimplePlaybackPage::drawScene()
 
 void SimplePlaybackPage::advance()
 {
-    if (playing_ && session().frameCount > 0)
-        session().stepFrame();
+    player_.step(session());
     syncFrameControls();
 }
 
 void SimplePlaybackPage::play()
 {
-    playing_ = !playing_;
-    if (!playing_)
-        session().setFrame(0);
+    player_.togglePlay(session());
     syncFrameControls();
 }
 
 void SimplePlaybackPage::pause()
 {
-    playing_ = false;
+    player_.stop();
 }
 
 void SimplePlaybackPage::frameForward()
 {
-    playing_ = false;
-    session().frameForward();
+    player_.frameForward(session());
     syncFrameControls();
 }
 
 void SimplePlaybackPage::frameBack()
 {
-    playing_ = false;
-    session().frameBack();
+    player_.frameBack(session());
     syncFrameControls();
 }
 
 void SimplePlaybackPage::seekFrame(int frame)
 {
-    playing_ = false;
-    if (isActive())
-        setFrameInside(session(), frame);
+    player_.seek(session(), frame, isActive());
     syncFrameControls();
 }
 

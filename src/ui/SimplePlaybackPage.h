@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/FrameControls.h"
 #include "ui/PipelinePage.h"
 
 class QCheckBox;
@@ -8,7 +9,6 @@ class QSlider;
 
 namespace duolo {
 
-class FrameSlider;
 class SpinSlider;
 class UpDownControl;
 class ValueBox;
@@ -20,7 +20,7 @@ class SimplePlaybackPage : public PipelinePage {
 public:
     explicit SimplePlaybackPage(MainDialog& mainWindow);
 
-    bool isPlaying() const { return playing_; }
+    bool isPlaying() const { return player_.isPlaying(); }
     double markerRadius() const { return markerRadius_; }
     int markerPatches() const { return markerPatches_; }
 
@@ -51,7 +51,7 @@ public:
 protected:
     void drawScene() override;
     void advance() override;
-    void stopPlayback() override { playing_ = false; }
+    void stopPlayback() override { player_.stop(); }
 
 private:
     QWidget* buildViewColumn(QWidget* parent);
@@ -59,7 +59,7 @@ private:
     void syncFrameControls();
     void updateValueBoxes();
 
-    bool playing_ = false;
+    SessionFramePlayer player_;
     double markerRadius_ = 0.3;
     int markerPatches_ = 8;
 
