@@ -1,11 +1,13 @@
 #include "ui/FrameControls.h"
 
+#include "render/SpinSlider.h"
 #include "session/MotionCaptureSession.h"
 
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QSlider>
+#include <QVBoxLayout>
 
 #include <algorithm>
 
@@ -111,6 +113,27 @@ QHBoxLayout* frameButtonRow(const FrameButtons& buttons, QLabel* label)
     row->addStretch(1);
     row->addWidget(label);
     return row;
+}
+
+PlaybackColumn makePlaybackColumnParts(QWidget* parent, const QString& sliderTip, std::function<void(int)> seek)
+{
+    PlaybackColumn parts;
+    parts.column = new QWidget(parent);
+    parts.viewArea = makeViewArea(parts.column, QStringLiteral("viewArea"), {320, 240});
+    parts.spinSlider = new SpinSlider(parts.column);
+    parts.spinSlider->setObjectName(QStringLiteral("spinSlider"));
+    parts.frames = new FrameSlider(parts.column, sliderTip, 110, std::move(seek));
+    return parts;
+}
+
+void layOutPlaybackColumn(const PlaybackColumn& parts, const FrameButtons& buttons)
+{
+    auto* layout = new QVBoxLayout(parts.column);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(parts.viewArea, 1);
+    layout->addWidget(parts.spinSlider);
+    layout->addWidget(parts.frames->slider());
+    layout->addLayout(frameButtonRow(buttons, parts.frames->label()));
 }
 
 } // namespace duolo

@@ -18,6 +18,7 @@ class QWidget;
 namespace duolo {
 
 class MotionCaptureSession;
+class SpinSlider;
 
 // The frame controls under the 3D view of the pages that play frames: the frame slider with
 // its "N / last" label, and the Play, Pause, Frame Back and Frame Forward buttons. The parts
@@ -108,5 +109,25 @@ FrameButtons makeFrameButtons(Page* page, QWidget* parent, const FrameButtonTips
 
 // The buttons in a row, 110 pixels wide at least, with `label` at the row's right end.
 QHBoxLayout* frameButtonRow(const FrameButtons& buttons, QLabel* label);
+
+// The view column of the pages that replay the recording: the view frame, the spin slider, the
+// frame slider and the four buttons in a row ending in the frame label.
+struct PlaybackColumn {
+    QWidget* column = nullptr;
+    QFrame* viewArea = nullptr;
+    SpinSlider* spinSlider = nullptr;
+    FrameSlider* frames = nullptr;
+};
+PlaybackColumn makePlaybackColumnParts(QWidget* parent, const QString& sliderTip, std::function<void(int)> seek);
+void layOutPlaybackColumn(const PlaybackColumn& parts, const FrameButtons& buttons);
+
+// The whole column, its slider and buttons connected to the page's seekFrame() and the rest.
+template <class Page>
+PlaybackColumn makePlaybackColumn(Page* page, QWidget* parent, const QString& sliderTip, const FrameButtonTips& tips)
+{
+    PlaybackColumn parts = makePlaybackColumnParts(parent, sliderTip, [page](int frame) { page->seekFrame(frame); });
+    layOutPlaybackColumn(parts, makeFrameButtons(page, parts.column, tips));
+    return parts;
+}
 
 } // namespace duolo

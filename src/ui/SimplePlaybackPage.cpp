@@ -47,23 +47,13 @@ SimplePlaybackPage::SimplePlaybackPage(MainDialog& mainWindow) : PipelinePage(ma
 
 QWidget* SimplePlaybackPage::buildViewColumn(QWidget* parent)
 {
-    auto* column = new QWidget(parent);
-    viewArea_ = makeViewArea(column, QStringLiteral("viewArea"), {320, 240});
-    spinSlider_ = new SpinSlider(column);
-    spinSlider_->setObjectName(QStringLiteral("spinSlider"));
-    frames_ = new FrameSlider(column, tr("Frame shown; dragging stops playback"), 110,
-                              [this](int value) { seekFrame(value); });
-    const FrameButtons buttons = makeFrameButtons(this, column,
-                                                  {tr("Play; pressing again stops and returns to frame 0"),
-                                                   tr("Stop at the current frame"), {}, {}});
-
-    auto* layout = new QVBoxLayout(column);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(viewArea_, 1);
-    layout->addWidget(spinSlider_);
-    layout->addWidget(frames_->slider());
-    layout->addLayout(frameButtonRow(buttons, frames_->label()));
-    return column;
+    const PlaybackColumn parts =
+        makePlaybackColumn(this, parent, tr("Frame shown; dragging stops playback"),
+                           {tr("Play; pressing again stops and returns to frame 0"), tr("Stop at the current frame"), {}, {}});
+    viewArea_ = parts.viewArea;
+    spinSlider_ = parts.spinSlider;
+    frames_ = parts.frames;
+    return parts.column;
 }
 
 QWidget* SimplePlaybackPage::buildOptionsColumn(QWidget* parent)
