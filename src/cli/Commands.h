@@ -2,6 +2,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <string>
+
 namespace duolo::cli {
 
 // Each group of subcommands registers itself on the tool's app. A subcommand's callback does
@@ -10,5 +12,8 @@ void registerProjectCommands(CLI::App& app);  // make-project, info, resave, pos
 void registerGraphCommands(CLI::App& app);    // graph, distance, distance-map
 void registerPlayCommand(CLI::App& app);      // play
 void registerImportCommands(CLI::App& app);   // import
+
+// The usage line of play, added to its argument errors.
+std::string playUsage();
 
 } // namespace duolo::cli

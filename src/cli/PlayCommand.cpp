@@ -14,7 +14,7 @@
 #include "skeleton/Group.h"
 #include "skeleton/PoseBuilder.h"
 
-#include <charconv>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -38,8 +38,8 @@ struct PlayOptions {
     std::optional<double> balanceTolerance;
 };
 
-// A whole number of any size in the signed or unsigned 64-bit range, kept as written for the
-// output; the generator takes it modulo 2^32.
+// A whole number of any size, kept as written (less leading zeros) for the output; the generator
+// takes it modulo 2^32.
 struct Seed {
     std::string text;
     uint32_t value = 0;
@@ -47,24 +47,18 @@ struct Seed {
 
 Seed parseSeed(const std::string& text)
 {
-    Seed seed{text, 0};
-    const char* first = text.data();
-    const char* last = text.data() + text.size();
-    int64_t asSigned = 0;
-    auto [end, error] = std::from_chars(first, last, asSigned);
-    if (error == std::errc() && end == last) {
-        seed.value = static_cast<uint32_t>(static_cast<uint64_t>(asSigned));
-        seed.text = std::to_string(asSigned);
-        return seed;
-    }
-    uint64_t asUnsigned = 0;
-    auto [end2, error2] = std::from_chars(first, last, asUnsigned);
-    if (error2 == std::errc() && end2 == last) {
-        seed.value = static_cast<uint32_t>(asUnsigned);
-        seed.text = std::to_string(asUnsigned);
-        return seed;
-    }
-    throw CliError("play: --seed: " + text + " is not a whole number (" + std::string(kUsage) + ")", 2);
+    const bool negative = !text.empty() && text.front() == '-';
+    std::string digits = text.substr(negative ? 1 : 0);
+    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos)
+        throw CliError("play: --seed: " + text + " is not a whole number (" + std::string(kUsage) + ")", 2);
+    uint32_t modulo = 0;  // the magnitude modulo 2^32
+    for (char c : digits)
+        modulo = modulo * 10u + static_cast<uint32_t>(c - '0');
+    digits.erase(0, std::min(digits.find_first_not_of('0'), digits.size() - 1));
+    Seed seed;
+    seed.value = negative ? 0u - modulo : modulo;
+    seed.text = (negative && digits != "0" ? "-" : "") + digits;
+    return seed;
 }
 
 // Numbers with 17 significant digits (not-a-number and infinities as null).
@@ -194,6 +188,8 @@ void play(const PlayOptions& options)
 }
 
 } // namespace
+
+std::string playUsage() { return kUsage; }
 
 void registerPlayCommand(CLI::App& app)
 {

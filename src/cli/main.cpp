@@ -35,7 +35,10 @@ int main(int argc, char** argv)
     } catch (const CLI::ParseError& e) {
         if (e.get_exit_code() == 0)
             return app.exit(e);
-        std::cerr << "duolo-mg: " << e.what() << '\n';
+        std::cerr << "duolo-mg: " << e.what();
+        if (app.got_subcommand("play"))
+            std::cerr << " (" << duolo::cli::playUsage() << ')';
+        std::cerr << '\n';
         return 2;
     } catch (const duolo::cli::CliError& e) {
         std::cerr << "duolo-mg: " << e.what() << '\n';

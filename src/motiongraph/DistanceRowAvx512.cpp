@@ -1,4 +1,4 @@
-// The distance row kernel for processors with AVX-512 (built with -mavx512f -mavx512dq; only
+// The distance row kernels for processors with AVX-512 (built with -mavx512f -mavx512dq; only
 // ever called after the processor has been checked).
 #include "motiongraph/PoseColumns.h"
 
@@ -6,23 +6,19 @@
 #include <sleef.h>
 
 #include <algorithm>
-#include <cstring>
-#include <limits>
 #include <vector>
 
 namespace duolo::detail {
 
-void distanceRowAvx512(const PoseColumns& c, int32_t i, int32_t begin, int32_t end, double* out)
+namespace {
+
+// The exact speed test rules out most pairs with a few comparisons each, eight targets at a time.
+void survivorsAvx512(const PoseColumns& c, const double* sourceSq, const PivotWindow& window, int32_t begin,
+                     int32_t end, std::vector<int32_t>& survivors)
 {
-    thread_local std::vector<double> sourceSq;
-    if (!c.beginRow(i, begin, end, out, sourceSq))
-        return;
     const size_t n = static_cast<size_t>(c.frames);
     const int32_t m = c.joints;
     const double* sq = c.speedSq.data();
-
-    // Pass 1: the exact speed test rules out most pairs with a few comparisons each.
-    thread_local std::vector<int32_t> survivors;
     survivors.clear();
     for (int32_t j0 = begin; j0 < end; j0 += 8) {
         const int32_t lanes = std::min(8, end - j0);
@@ -34,61 +30,81 @@ void distanceRowAvx512(const PoseColumns& c, int32_t i, int32_t begin, int32_t e
             const __m512d target = _mm512_maskz_loadu_pd(live, sq + k * n + j0);
             live = _mm512_mask_cmp_pd_mask(live, target, _mm512_set1_pd(sourceSq[k]), _CMP_LE_OQ);
         }
+        for (int32_t p = 0; p < window.count && live; ++p) {
+            const __m512d a = _mm512_maskz_loadu_pd(live, window.columns + p * n + j0);
+            live = _mm512_mask_cmp_pd_mask(live, a, _mm512_set1_pd(window.lower[p]), _CMP_GE_OQ);
+            live = _mm512_mask_cmp_pd_mask(live, a, _mm512_set1_pd(window.upper[p]), _CMP_LE_OQ);
+        }
         unsigned bits = live;
         while (bits) {
             survivors.push_back(j0 + __builtin_ctz(bits));
             bits &= bits - 1;
         }
     }
+}
 
-    // Pass 2: full evaluation of the survivors, eight target frames at a time, each lane
-    // summing its joints in the same order as the scalar definition.
-    const double* rec = c.records.data();
-    const int32_t stride = m * PoseColumns::FieldCount;
-    const double* source = rec + static_cast<size_t>(i) * stride;
-    const size_t count = survivors.size();
+// Eight targets per step, each lane summing its joints in the same order as the scalar
+// definition. Offsets are 64-bit: frame x joints x 8 passes 2^31 on takes of 2^28 frame-joints,
+// which 32-bit offsets would wrap.
+template <typename Term>
+void sumOverJoints(const double* rec, int32_t m, int32_t i, const int32_t* targets, size_t count, double* out,
+                   Term&& term)
+{
+    const int64_t stride = static_cast<int64_t>(m) * PoseColumns::FieldCount;
+    const double* source = rec + i * stride;
     alignas(64) double result[8];
     alignas(32) int32_t frames[8];
     for (size_t s = 0; s < count; s += 8) {
         const int32_t lanes = static_cast<int32_t>(std::min<size_t>(8, count - s));
         for (int32_t l = 0; l < 8; ++l)
-            frames[l] = survivors[s + std::min(l, lanes - 1)];
-        const __m256i frameIndex = _mm256_load_si256(reinterpret_cast<const __m256i*>(frames));
-        __m256i offset = _mm256_mullo_epi32(frameIndex, _mm256_set1_epi32(stride));
-        const __m256i step = _mm256_set1_epi32(PoseColumns::FieldCount);
-
-        __m512d position = _mm512_setzero_pd();
-        __m512d velocity = _mm512_setzero_pd();
-        for (int32_t k = 0; k < m; ++k, offset = _mm256_add_epi32(offset, step)) {
-            const double* a = source + k * PoseColumns::FieldCount;
-            const __m512d px = _mm512_i32gather_pd(offset, rec + PoseColumns::Px, 8);
-            const __m512d py = _mm512_i32gather_pd(offset, rec + PoseColumns::Py, 8);
-            const __m512d pz = _mm512_i32gather_pd(offset, rec + PoseColumns::Pz, 8);
-            const __m512d dx = _mm512_sub_pd(_mm512_set1_pd(a[PoseColumns::Px]), px);
-            const __m512d dy = _mm512_sub_pd(_mm512_set1_pd(a[PoseColumns::Py]), py);
-            const __m512d dz = _mm512_sub_pd(_mm512_set1_pd(a[PoseColumns::Pz]), pz);
-            const __m512d d2 = _mm512_add_pd(_mm512_add_pd(_mm512_mul_pd(dx, dx), _mm512_mul_pd(dy, dy)),
-                                             _mm512_mul_pd(dz, dz));
-            position = _mm512_add_pd(position, _mm512_sqrt_pd(d2));
-
-            const __m512d bx = _mm512_i32gather_pd(offset, rec + PoseColumns::Vx, 8);
-            const __m512d by = _mm512_i32gather_pd(offset, rec + PoseColumns::Vy, 8);
-            const __m512d bz = _mm512_i32gather_pd(offset, rec + PoseColumns::Vz, 8);
-            const __m512d nb = _mm512_i32gather_pd(offset, rec + PoseColumns::Speed, 8);
-            const __m512d sqb = _mm512_i32gather_pd(offset, rec + PoseColumns::SpeedSq, 8);
-            const __m512d dot = _mm512_add_pd(
-                _mm512_add_pd(_mm512_mul_pd(_mm512_set1_pd(a[PoseColumns::Vx]), bx),
-                              _mm512_mul_pd(_mm512_set1_pd(a[PoseColumns::Vy]), by)),
-                _mm512_mul_pd(_mm512_set1_pd(a[PoseColumns::Vz]), bz));
-            const __m512d cosine = _mm512_div_pd(dot, _mm512_mul_pd(nb, _mm512_set1_pd(a[PoseColumns::Speed])));
-            const __m512d angle = Sleef_acosd8_u10avx512f(cosine);
-            const __m512d magnitude = _mm512_sqrt_pd(_mm512_sub_pd(_mm512_set1_pd(a[PoseColumns::SpeedSq]), sqb));
-            velocity = _mm512_add_pd(velocity, _mm512_add_pd(angle, magnitude));
-        }
-        _mm512_store_pd(result, _mm512_add_pd(position, velocity));
-        for (int32_t l = 0; l < lanes; ++l)
-            out[frames[l] - begin] = result[l];
+            frames[l] = targets[s + std::min(l, lanes - 1)];
+        const __m512i frameIndex = _mm512_cvtepi32_epi64(_mm256_load_si256(reinterpret_cast<const __m256i*>(frames)));
+        __m512i offset = _mm512_mullo_epi64(frameIndex, _mm512_set1_epi64(stride));
+        const __m512i step = _mm512_set1_epi64(PoseColumns::FieldCount);
+        __m512d sum = _mm512_setzero_pd();
+        for (int32_t k = 0; k < m; ++k, offset = _mm512_add_epi64(offset, step))
+            sum = _mm512_add_pd(sum, term(source + k * PoseColumns::FieldCount, offset));
+        _mm512_store_pd(result, sum);
+        std::copy_n(result, lanes, out + s);
     }
+}
+
+void positionsAvx512(const double* rec, int32_t m, int32_t i, const int32_t* targets, size_t count, double* out)
+{
+    sumOverJoints(rec, m, i, targets, count, out, [rec](const double* a, __m512i offset) {
+        const __m512d dx = _mm512_sub_pd(_mm512_set1_pd(a[PoseColumns::Px]), _mm512_i64gather_pd(offset, rec + PoseColumns::Px, 8));
+        const __m512d dy = _mm512_sub_pd(_mm512_set1_pd(a[PoseColumns::Py]), _mm512_i64gather_pd(offset, rec + PoseColumns::Py, 8));
+        const __m512d dz = _mm512_sub_pd(_mm512_set1_pd(a[PoseColumns::Pz]), _mm512_i64gather_pd(offset, rec + PoseColumns::Pz, 8));
+        return _mm512_sqrt_pd(_mm512_add_pd(_mm512_add_pd(_mm512_mul_pd(dx, dx), _mm512_mul_pd(dy, dy)), _mm512_mul_pd(dz, dz)));
+    });
+}
+
+void velocitiesAvx512(const double* rec, int32_t m, int32_t i, const int32_t* targets, size_t count, double* out)
+{
+    sumOverJoints(rec, m, i, targets, count, out, [rec](const double* a, __m512i offset) {
+        const __m512d bx = _mm512_i64gather_pd(offset, rec + PoseColumns::Vx, 8);
+        const __m512d by = _mm512_i64gather_pd(offset, rec + PoseColumns::Vy, 8);
+        const __m512d bz = _mm512_i64gather_pd(offset, rec + PoseColumns::Vz, 8);
+        const __m512d nb = _mm512_i64gather_pd(offset, rec + PoseColumns::Speed, 8);
+        const __m512d sqb = _mm512_i64gather_pd(offset, rec + PoseColumns::SpeedSq, 8);
+        const __m512d dot = _mm512_add_pd(_mm512_add_pd(_mm512_mul_pd(_mm512_set1_pd(a[PoseColumns::Vx]), bx),
+                                                        _mm512_mul_pd(_mm512_set1_pd(a[PoseColumns::Vy]), by)),
+                                          _mm512_mul_pd(_mm512_set1_pd(a[PoseColumns::Vz]), bz));
+        const __m512d cosine = _mm512_div_pd(dot, _mm512_mul_pd(nb, _mm512_set1_pd(a[PoseColumns::Speed])));
+        // 3.5 units in the last place: far inside the margin within which a distance near the
+        // threshold is decided by the scalar evaluation.
+        const __m512d angle = Sleef_acosd8_u35avx512f(cosine);
+        const __m512d magnitude = _mm512_sqrt_pd(_mm512_sub_pd(_mm512_set1_pd(a[PoseColumns::SpeedSq]), sqb));
+        return _mm512_add_pd(angle, magnitude);
+    });
+}
+
+} // namespace
+
+const RowKernels& avx512Kernels()
+{
+    static const RowKernels kernels{"avx512", survivorsAvx512, positionsAvx512, velocitiesAvx512};
+    return kernels;
 }
 
 } // namespace duolo::detail

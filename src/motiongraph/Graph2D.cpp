@@ -2,9 +2,11 @@
 
 #include "capture/MessageSink.h"
 #include "capture/Random.h"
+#include "motiongraph/NodeOverlapIndex.h"
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 #include <string>
 
 namespace duolo {
@@ -155,6 +157,8 @@ Graph2DNode* Graph2D::addNode(int32_t startFrame, int32_t endFrame, double x, do
     auto* node = new Graph2DNode(startFrame, endFrame, totalNodeCount(), x, y);
     resolveOverlap(node);
     selectedNodes.push_back(node);
+    if (placementIndex_)
+        placementIndex_->insert(node);
     return node;
 }
 
@@ -192,19 +196,35 @@ void Graph2D::deselectAll()
 
 void Graph2D::moveSelected(double dx, double dy)
 {
-    for (Graph2DNode* node : selectedNodes)
+    for (Graph2DNode* node : selectedNodes) {
+        if (placementIndex_)
+            placementIndex_->remove(node);
         node->translate(dx, dy);
+        if (placementIndex_)
+            placementIndex_->insert(node);
+    }
 }
 
-void Graph2D::resolveOverlap(Graph2DNode* n)
+namespace {
+
+std::unique_ptr<NodeOverlapIndex> indexOf(const std::vector<Graph2DNode*>& nodes,
+                                          const std::vector<Graph2DNode*>& selectedNodes)
 {
-    auto overlapping = [&](const std::vector<Graph2DNode*>& list) {
-        for (const Graph2DNode* m : list)
-            if (m->id != n->id && m->overlaps(n->x, n->y))
-                return true;
-        return false;
-    };
-    while (overlapping(nodes) || overlapping(selectedNodes)) {
+    auto index = std::make_unique<NodeOverlapIndex>();
+    for (Graph2DNode* node : nodes)
+        index->insert(node);
+    for (Graph2DNode* node : selectedNodes)
+        index->insert(node);
+    return index;
+}
+
+} // namespace
+
+// Whether a node overlaps is all a nudge depends on, so asking the index rather than scanning
+// `nodes` then `selectedNodes` gives the same nudges, the same draws and the same end point.
+void Graph2D::walkClear(NodeOverlapIndex& index, Graph2DNode* n)
+{
+    while (index.overlapsAny(*n)) {
         seedRandomFromClock();
         const int a = nextRandom();
         const int b = nextRandom();
@@ -212,10 +232,48 @@ void Graph2D::resolveOverlap(Graph2DNode* n)
     }
 }
 
+void Graph2D::resolveOverlap(Graph2DNode* n)
+{
+    if (placementIndex_) {
+        // n may be indexed already (a listed node): take it out while it walks.
+        const size_t before = placementIndex_->size();
+        placementIndex_->remove(n);
+        const bool wasIndexed = placementIndex_->size() != before;
+        walkClear(*placementIndex_, n);
+        if (wasIndexed)
+            placementIndex_->insert(n);
+        return;
+    }
+    auto index = indexOf(nodes, selectedNodes);
+    walkClear(*index, n);
+}
+
 void Graph2D::resolveSelectedOverlaps()
 {
-    for (Graph2DNode* node : selectedNodes)
-        resolveOverlap(node);
+    std::unique_ptr<NodeOverlapIndex> local;
+    NodeOverlapIndex* index = placementIndex_.get();
+    if (!index) {
+        local = indexOf(nodes, selectedNodes);
+        index = local.get();
+    }
+    // Each node walks with the others where they are now, earlier ones at their new places.
+    for (Graph2DNode* node : selectedNodes) {
+        index->remove(node);
+        walkClear(*index, node);
+        index->insert(node);
+    }
+}
+
+Graph2D::PlacementBatch::PlacementBatch(Graph2D& graph) : graph_(graph), opened_(!graph.placementIndex_)
+{
+    if (opened_)
+        graph_.placementIndex_ = indexOf(graph_.nodes, graph_.selectedNodes);
+}
+
+Graph2D::PlacementBatch::~PlacementBatch()
+{
+    if (opened_)  // an enclosing batch keeps its index
+        graph_.placementIndex_.reset();
 }
 
 bool Graph2D::toggleNodeAt(double x, double y)
@@ -296,6 +354,33 @@ Graph2DNode* Graph2D::findNodeContainingFrame(int32_t frame) const
             return node;
     showMessage("This should never happen. " + std::to_string(frame));
     return nullptr;
+}
+
+std::vector<Graph2DNode*> Graph2D::firstNodesContainingFrames(int32_t frameCount) const
+{
+    const int32_t n = std::max(0, frameCount);
+    std::vector<Graph2DNode*> first(static_cast<size_t>(n), nullptr);
+    // nextOpen[f]: a frame at or after f still without a node (n when none); followed with path
+    // halving, so each frame is given its node once and long clips of older nodes cost nothing
+    // where earlier nodes already hold the frames.
+    std::vector<int32_t> nextOpen(static_cast<size_t>(n) + 1);
+    std::iota(nextOpen.begin(), nextOpen.end(), 0);
+    auto open = [&](int32_t f) {
+        while (nextOpen[f] != f) {
+            nextOpen[f] = nextOpen[nextOpen[f]];
+            f = nextOpen[f];
+        }
+        return f;
+    };
+    for (Graph2DNode* node : nodes) {
+        const int32_t lo = std::max(node->startFrame, 0);
+        const int32_t hi = std::min(node->endFrame, n - 1);
+        for (int32_t f = lo <= hi ? open(lo) : n; f <= hi; f = open(f)) {
+            first[f] = node;
+            nextOpen[f] = f + 1;
+        }
+    }
+    return first;
 }
 
 } // namespace duolo

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace duolo {
 
 class Graph2DEdge;
+class NodeOverlapIndex;
 
 // One clip of a group's motion graph: an inclusive frame range with a place on the editor's
 // canvas and a playback cursor. Nodes are owned by their Graph2D and never move in memory, so
@@ -97,9 +99,26 @@ public:
     void deselectAll();
     void moveSelected(double dx, double dy);
     // Walks n diagonally (in steps of its radius, directions drawn after reseeding from the
-    // clock) until no other node overlaps it.
+    // clock) until no other node overlaps it. Overlaps are found through a grid of the node
+    // centres; the walk, the draws and where n ends are those of a scan of both lists.
     void resolveOverlap(Graph2DNode* n);
     void resolveSelectedOverlaps();
+
+    // Many nodes added in a row (a whole construction): while a batch is open, the graph keeps
+    // one index of node centres, updated by addNode, resolveSelectedOverlaps and moveSelected,
+    // instead of indexing every node again for each new one. Nodes must not be moved by other
+    // means (Graph2DNode::translate, writing x or y) while it is open.
+    class PlacementBatch {
+    public:
+        explicit PlacementBatch(Graph2D& graph);
+        ~PlacementBatch();
+        PlacementBatch(const PlacementBatch&) = delete;
+        PlacementBatch& operator=(const PlacementBatch&) = delete;
+
+    private:
+        Graph2D& graph_;
+        bool opened_;
+    };
 
     // Selects the first unselected node hit (true), else unselects the first selected node hit.
     bool toggleNodeAt(double x, double y);
@@ -115,6 +134,14 @@ public:
     // The first unselected node whose clip holds the frame. With none it reports
     // "This should never happen. <frame>" and returns null.
     Graph2DNode* findNodeContainingFrame(int32_t frame) const;
+    // findNodeContainingFrame for every frame 0 .. frameCount - 1 at once, without a message:
+    // entry f is the first unselected node whose clip holds f, or null. Takes time in the
+    // number of nodes and frames, not their product.
+    std::vector<Graph2DNode*> firstNodesContainingFrames(int32_t frameCount) const;
+
+private:
+    void walkClear(NodeOverlapIndex& index, Graph2DNode* n);
+    std::unique_ptr<NodeOverlapIndex> placementIndex_;  // while a PlacementBatch is open
 };
 
 } // namespace duolo

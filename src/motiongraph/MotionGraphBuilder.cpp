@@ -8,6 +8,7 @@
 #include "skeleton/Skeleton.h"
 
 #include <tbb/blocked_range.h>
+#include <tbb/enumerable_thread_specific.h>
 #include <tbb/parallel_for.h>
 
 #include <algorithm>
@@ -19,10 +20,9 @@ namespace duolo {
 
 namespace {
 
-// The skip rule shared by both engines: `close(i, j)` decides one candidate pair.
-template <typename Close, typename BeforeSource>
-bool searchTransitions(int32_t n, int32_t gaps, const LongRun& run, std::vector<FrameLink>& out,
-                       BeforeSource&& beforeSource, Close&& close)
+// The search as defined, pair by pair: `close(i, j)` decides one candidate pair.
+template <typename Close>
+bool searchTransitions(int32_t n, int32_t gaps, const LongRun& run, std::vector<FrameLink>& out, Close&& close)
 {
     const int64_t g = std::max(1, gaps);
     const int64_t skip = g - 1;
@@ -30,7 +30,6 @@ bool searchTransitions(int32_t n, int32_t gaps, const LongRun& run, std::vector<
         if (run.cancelled())
             return false;
         const auto source = static_cast<int32_t>(i);
-        beforeSource(source);
         bool found = false;
         for (int64_t j = i + g; j < n; ++j)
             if (close(source, static_cast<int32_t>(j))) {
@@ -54,50 +53,97 @@ bool searchTransitions(int32_t n, int32_t gaps, const LongRun& run, std::vector<
 bool searchExact(const std::vector<Skeleton>& poses, int32_t n, int32_t gaps, double threshold,
                  const LongRun& run, std::vector<FrameLink>& out)
 {
-    return searchTransitions(n, gaps, run, out, [](int32_t) {}, [&](int32_t i, int32_t j) {
+    return searchTransitions(n, gaps, run, out, [&](int32_t i, int32_t j) {
         return frameDistance(poses[i], poses[j]) <= threshold;
     });
 }
 
-// Every candidate target of a source is evaluated up front (in vector lanes and across the
-// cores), then the skip rule walks them in order. Evaluation has no side effects, so computing
-// a few targets the rule then passes over changes nothing. A vector distance within a hair of
-// the threshold is decided by the scalar evaluation, so every decision is the scalar one.
+// Every candidate target of a source is evaluated up front, in vector lanes and in chunks
+// across the cores, and each chunk lists its close targets in order; then the skip rule walks
+// those lists. Evaluation has no side effects, so deciding a few targets the rule then passes
+// over changes nothing, and the walk touches only the close targets, not every candidate. A
+// vector distance within a hair of the threshold is decided by the scalar evaluation, so every
+// decision is the scalar one.
 bool searchFast(const PoseColumns& columns, int32_t gaps, double threshold, const LongRun& run,
                 std::vector<FrameLink>& out)
 {
     const int32_t n = columns.frames;
-    const int32_t g = std::max(1, gaps);
-    std::vector<double> distances(static_cast<size_t>(n));
+    const int64_t g = std::max(1, gaps);
     constexpr int32_t kChunk = 1024;
     const double margin = 1e-9 * std::max(1.0, std::fabs(threshold));
+    // Pairs whose position term alone passes the threshold (by more than the margin) are not
+    // evaluated further: the velocity term can only add to it.
+    RowLimits limits;
+    limits.above = threshold + margin;
 
-    auto evaluate = [&](int32_t source) {
-        // Candidate ranges: [source + g, n) forward, [0, source - g) backward.
-        struct Range { int32_t begin, end; };
-        Range ranges[2] = {{std::min<int32_t>(n, source + g), n}, {0, std::max(0, source - g)}};
-        std::vector<Range> chunks;
-        for (const Range& r : ranges)
-            for (int32_t b = r.begin; b < r.end; b += kChunk)
-                chunks.push_back({b, std::min(r.end, b + kChunk)});
-        if (chunks.size() <= 1) {
-            for (const Range& c : chunks)
-                distanceRow(columns, source, c.begin, c.end, distances.data() + c.begin);
-            return;
+    struct Chunk {
+        int32_t begin = 0, end = 0;
+        bool forward = true;
+        std::vector<int32_t> close;  // targets at most the threshold away, in increasing order
+    };
+    std::vector<Chunk> chunks;
+    tbb::enumerable_thread_specific<std::vector<double>> buffers;
+    auto evaluate = [&](int32_t source, Chunk& chunk) {
+        std::vector<double>& d = buffers.local();
+        d.resize(static_cast<size_t>(chunk.end - chunk.begin));
+        distanceRow(columns, source, chunk.begin, chunk.end, d.data(), limits);
+        chunk.close.clear();
+        for (int32_t j = chunk.begin; j < chunk.end; ++j) {
+            const double distance = d[static_cast<size_t>(j - chunk.begin)];
+            if (std::isnan(distance))
+                continue;
+            const bool close = std::fabs(distance - threshold) <= margin
+                                   ? columns.exactDistance(source, j) <= threshold
+                                   : distance <= threshold;
+            if (close)
+                chunk.close.push_back(j);
         }
-        tbb::parallel_for(size_t(0), chunks.size(), [&](size_t k) {
-            distanceRow(columns, source, chunks[k].begin, chunks[k].end, distances.data() + chunks[k].begin);
-        });
     };
-    auto close = [&](int32_t i, int32_t j) {
-        const double d = distances[j];
-        if (std::isnan(d))
+
+    for (int64_t i = g - 1; i < n; ++i) {
+        if (run.cancelled())
             return false;
-        if (std::fabs(d - threshold) <= margin)
-            return columns.exactDistance(i, j) <= threshold;
-        return d <= threshold;
-    };
-    return searchTransitions(n, g, run, out, evaluate, close);
+        const auto source = static_cast<int32_t>(i);
+        // Candidates: [i + g, n) forward, then [0, i - g) backward.
+        size_t count = 0;
+        auto addRange = [&](int64_t begin, int64_t end, bool forward) {
+            for (int64_t b = begin; b < end; b += kChunk) {
+                if (chunks.size() <= count)
+                    chunks.emplace_back();
+                Chunk& c = chunks[count++];
+                c.begin = static_cast<int32_t>(b);
+                c.end = static_cast<int32_t>(std::min<int64_t>(end, b + kChunk));
+                c.forward = forward;
+            }
+        };
+        addRange(i + g, n, true);
+        addRange(0, i - g, false);
+        if (count == 1)
+            evaluate(source, chunks[0]);
+        else if (count > 1)
+            tbb::parallel_for(size_t(0), count, [&](size_t k) { evaluate(source, chunks[k]); });
+
+        // The skip rule: a hit at j passes over the next g - 1 targets of its range.
+        bool found = false;
+        int64_t nextAllowed = 0;
+        bool forward = true;
+        for (size_t k = 0; k < count; ++k) {
+            if (chunks[k].forward != forward) {
+                forward = chunks[k].forward;
+                nextAllowed = 0;
+            }
+            for (int32_t j : chunks[k].close)
+                if (j >= nextAllowed) {
+                    out.emplace_back(source, j);
+                    found = true;
+                    nextAllowed = j + g;
+                }
+        }
+        if (found)
+            i += g - 1;
+        run.report(std::min(1.0, static_cast<double>(i + 1) / n));
+    }
+    return true;
 }
 
 struct Placement {
@@ -166,6 +212,7 @@ bool createEntireMotionGraph(Group& group, int32_t gaps, double threshold, const
         const double x = (nextRandom() * placement.xSign) % 30;
         graph.addNode(start, end, x, y);
     };
+    Graph2D::PlacementBatch placing(graph);  // one index of node centres for the whole step
     int32_t i = 0;
     while (i < n) {
         if (!successors[i].empty()) {
@@ -202,11 +249,18 @@ bool createEntireMotionGraph(Group& group, int32_t gaps, double threshold, const
     // Step 3.
     graph.deselectAll();
 
-    // Step 4: every link into an edge between the nodes holding its two frames.
+    // Step 4: every link into an edge between the nodes holding its two frames. Adding edges
+    // leaves the node list alone, so the node holding each frame is looked up once; a frame no
+    // node holds goes through findNodeContainingFrame for its message.
+    const std::vector<Graph2DNode*> holding = graph.firstNodesContainingFrames(n);
+    auto nodeFor = [&](int32_t frame) {
+        Graph2DNode* node = holding[static_cast<size_t>(frame)];
+        return node ? node : graph.findNodeContainingFrame(frame);
+    };
     for (int32_t k = 0; k < n; ++k)
         for (int32_t p : predecessors[k]) {
-            Graph2DNode* a = graph.findNodeContainingFrame(p);
-            Graph2DNode* b = graph.findNodeContainingFrame(k);
+            Graph2DNode* a = nodeFor(p);
+            Graph2DNode* b = nodeFor(k);
             if (a && b)
                 graph.addEdge(a, b);
         }

@@ -99,6 +99,18 @@ bool PoseColumns::build(const std::vector<Skeleton>& poses, int32_t frameCount)
         }
     }
 
+    // pi rounded up, and a relative margin far above the rounding of a sum of 2 x joints terms.
+    const double piAbove = std::nextafter(3.141592653589793, 4.0);
+    velocityReach.assign(n, 0.0);
+    for (int32_t f = 0; f < frames; ++f) {
+        double speeds = 0.0;
+        for (int32_t k = 0; k < joints; ++k)
+            speeds += records[(static_cast<size_t>(f) * joints + k) * FieldCount + Speed];
+        velocityReach[f] = (joints * piAbove + speeds) * (1.0 + 1e-9);
+    }
+
+    buildPivots();
+
     testOrder = speedTestOrder(bySpeed, stillJoint, frames, joints);
     speedSq.assign(n * joints, 0.0);
     for (int32_t c = 0; c < joints; ++c)
@@ -108,6 +120,97 @@ bool PoseColumns::build(const std::vector<Skeleton>& poses, int32_t frameCount)
         if (!stillJoint[f] && joints > 0)
             gate[f] = speedSq[f];
     return true;
+}
+
+void PoseColumns::buildPivots()
+{
+    constexpr int32_t kPivots = 8;
+    constexpr int32_t kLeastFrames = 64;  // below this the columns cost more than they save
+    pivots = 0;
+    pivotColumns.clear();
+    pivotReachColumns.clear();
+    pivotAngleColumns.clear();
+    speedReach.clear();
+    speedSquares.clear();
+    pivotSlack = 0.0;
+    if (frames < kLeastFrames || joints == 0)
+        return;
+    const size_t n = static_cast<size_t>(frames);
+    auto positionTerm = [&](int32_t f, int32_t pivot) {
+        double sum = 0.0;
+        for (int32_t k = 0; k < joints; ++k) {
+            const double* a = record(f, k);
+            const double* b = record(pivot, k);
+            const double dx = a[Px] - b[Px], dy = a[Py] - b[Py], dz = a[Pz] - b[Pz];
+            sum += std::sqrt(dx * dx + dy * dy + dz * dz);
+        }
+        return sum;
+    };
+    // The angles themselves, the cosine held inside [-1, 1]; a frame with a still joint never
+    // takes part in a pair with a number for a distance, so its sum is left at 0.
+    auto angleSum = [&](int32_t f, int32_t pivot) {
+        if (stillJoint[static_cast<size_t>(f)])
+            return 0.0;
+        double sum = 0.0;
+        for (int32_t k = 0; k < joints; ++k) {
+            const double* a = record(f, k);
+            const double* b = record(pivot, k);
+            const double dot = a[Vx] * b[Vx] + a[Vy] * b[Vy] + a[Vz] * b[Vz];
+            sum += std::acos(std::clamp(dot / (a[Speed] * b[Speed]), -1.0, 1.0));
+        }
+        return sum;
+    };
+    // Pivots are frames without a still joint (their directions are defined), chosen farthest
+    // first: each is the frame farthest from the pivots already chosen.
+    int32_t pivot = -1;
+    for (int32_t f = 0; f < frames && pivot < 0; ++f)
+        if (!stillJoint[static_cast<size_t>(f)])
+            pivot = f;
+    if (pivot < 0)
+        return;
+    std::vector<double> nearest(n, std::numeric_limits<double>::infinity());
+    std::vector<double> position(n * kPivots), reach(n * kPivots), angle(n * kPivots);
+    double largest = 0.0;
+    for (int32_t p = 0; p < kPivots; ++p) {
+        double* a = position.data() + static_cast<size_t>(p) * n;
+        double* b = reach.data() + static_cast<size_t>(p) * n;
+        double* t = angle.data() + static_cast<size_t>(p) * n;
+        tbb::parallel_for(tbb::blocked_range<int32_t>(0, frames, 256), [&](const tbb::blocked_range<int32_t>& r) {
+            for (int32_t f = r.begin(); f != r.end(); ++f) {
+                a[f] = positionTerm(f, pivot);
+                t[f] = angleSum(f, pivot);
+                b[f] = a[f] + t[f];
+            }
+        });
+        int32_t farthest = pivot;
+        for (int32_t f = 0; f < frames; ++f) {
+            if (!std::isfinite(b[f]))
+                return;  // positions or speeds that are not finite: no bounds
+            largest = std::max(largest, b[f]);
+            nearest[f] = std::min(nearest[f], a[f]);
+            if (!stillJoint[static_cast<size_t>(f)] && nearest[f] > nearest[farthest])
+                farthest = f;
+        }
+        pivot = farthest;
+    }
+    speedReach.assign(n, 0.0);
+    speedSquares.assign(n, 0.0);
+    for (int32_t f = 0; f < frames; ++f) {
+        double speeds = 0.0, squares = 0.0;
+        for (int32_t k = 0; k < joints; ++k) {
+            speeds += record(f, k)[Speed];
+            squares += record(f, k)[SpeedSq];
+        }
+        speedReach[f] = speeds * (1.0 + 1e-9);
+        speedSquares[f] = squares;
+    }
+    pivots = kPivots;
+    pivotColumns = std::move(position);
+    pivotReachColumns = std::move(reach);
+    pivotAngleColumns = std::move(angle);
+    // The sums carry a few units in the last place per joint, and an angle computed from a
+    // rounded cosine near 1 or -1 can be off by about 1.5e-8 radians: far more than both.
+    pivotSlack = 1e-9 * (largest + 1.0) + 1e-7 * joints;
 }
 
 bool PoseColumns::beginRow(int32_t i, int32_t begin, int32_t end, double* out, std::vector<double>& sourceSq) const
@@ -147,58 +250,209 @@ double PoseColumns::exactDistance(int32_t i, int32_t j) const
 
 namespace detail {
 
+namespace {
+
+void survivorsGeneric(const PoseColumns& c, const double* sourceSq, const PivotWindow& window, int32_t begin,
+                      int32_t end, std::vector<int32_t>& survivors)
+{
+    const size_t n = static_cast<size_t>(c.frames);
+    survivors.clear();
+    for (int32_t j = begin; j < end; ++j) {
+        bool possible = !c.stillJoint[j];
+        for (int32_t k = 0; possible && k < c.joints; ++k)
+            possible = c.speedSq[k * n + j] <= sourceSq[k];
+        for (int32_t p = 0; possible && p < window.count; ++p) {
+            const double a = window.columns[p * n + j];
+            possible = window.lower[p] <= a && a <= window.upper[p];
+        }
+        if (possible)
+            survivors.push_back(j);
+    }
+}
+
+void positionsGeneric(const double* rec, int32_t m, int32_t i, const int32_t* targets, size_t count, double* out)
+{
+    const size_t stride = static_cast<size_t>(m) * PoseColumns::FieldCount;
+    for (size_t s = 0; s < count; ++s) {
+        const double* a = rec + static_cast<size_t>(i) * stride;
+        const double* b = rec + static_cast<size_t>(targets[s]) * stride;
+        double position = 0.0;
+        for (int32_t k = 0; k < m; ++k, a += PoseColumns::FieldCount, b += PoseColumns::FieldCount) {
+            const double dx = a[PoseColumns::Px] - b[PoseColumns::Px];
+            const double dy = a[PoseColumns::Py] - b[PoseColumns::Py];
+            const double dz = a[PoseColumns::Pz] - b[PoseColumns::Pz];
+            position += std::sqrt(dx * dx + dy * dy + dz * dz);
+        }
+        out[s] = position;
+    }
+}
+
+void velocitiesGeneric(const double* rec, int32_t m, int32_t i, const int32_t* targets, size_t count, double* out)
+{
+    const size_t stride = static_cast<size_t>(m) * PoseColumns::FieldCount;
+    for (size_t s = 0; s < count; ++s) {
+        const double* a = rec + static_cast<size_t>(i) * stride;
+        const double* b = rec + static_cast<size_t>(targets[s]) * stride;
+        double velocity = 0.0;
+        for (int32_t k = 0; k < m; ++k, a += PoseColumns::FieldCount, b += PoseColumns::FieldCount) {
+            const double dot = a[PoseColumns::Vx] * b[PoseColumns::Vx] + a[PoseColumns::Vy] * b[PoseColumns::Vy] +
+                               a[PoseColumns::Vz] * b[PoseColumns::Vz];
+            const double angle = std::acos(dot / (b[PoseColumns::Speed] * a[PoseColumns::Speed]));
+            const double magnitude = std::sqrt(a[PoseColumns::SpeedSq] - b[PoseColumns::SpeedSq]);
+            velocity += angle + magnitude;
+        }
+        out[s] = velocity;
+    }
+}
+
+} // namespace
+
+const RowKernels& genericKernels()
+{
+    static const RowKernels kernels{"generic", survivorsGeneric, positionsGeneric, velocitiesGeneric};
+    return kernels;
+}
+
+// The speed test, then the position terms of the survivors, then the velocity terms of those
+// the limits keep; the two sums are added last, as the definition adds them.
+void distanceRowWith(const RowKernels& kernels, const PoseColumns& c, int32_t i, int32_t begin, int32_t end,
+                     double* out, const RowLimits& limits)
+{
+    thread_local std::vector<double> sourceSq;
+    thread_local std::vector<int32_t> survivors, kept;
+    thread_local std::vector<double> positions, keptPositions, velocities;
+    if (begin >= end || !c.beginRow(i, begin, end, out, sourceSq))
+        return;
+    // The pivot window: for the search, |A_i - A_j| may not pass the limit (a lower bound of the
+    // position term); for the largest distance, A_i + A_j plus the velocity reach must reach it.
+    thread_local std::vector<double> lower, upper;
+    PivotWindow window;
+    const bool bounded = limits.below > -std::numeric_limits<double>::infinity();
+    const bool capped = limits.above < std::numeric_limits<double>::infinity();
+    if (c.pivots > 0 && (bounded || capped)) {
+        const size_t n = static_cast<size_t>(c.frames);
+        lower.assign(static_cast<size_t>(c.pivots), -std::numeric_limits<double>::infinity());
+        upper.assign(static_cast<size_t>(c.pivots), std::numeric_limits<double>::infinity());
+        // One kind of column per row: the search's when there is a threshold.
+        const std::vector<double>& columns = capped ? c.pivotColumns : c.pivotReachColumns;
+        for (int32_t p = 0; p < c.pivots; ++p) {
+            const double a = columns[p * n + static_cast<size_t>(i)];
+            if (capped) {
+                const double reach = limits.above + c.pivotSlack + 1e-9 * std::fabs(limits.above);
+                lower[p] = a - reach;
+                upper[p] = a + reach;
+            } else {
+                lower[p] = limits.below * (1.0 - 1e-9) - a - c.speedReach[static_cast<size_t>(i)] - c.pivotSlack -
+                           1e-9 * std::fabs(limits.below);
+            }
+        }
+        // A window that is not a number anywhere rules nothing out.
+        if (std::all_of(lower.begin(), lower.end(), [](double v) { return !std::isnan(v); }) &&
+            std::all_of(upper.begin(), upper.end(), [](double v) { return !std::isnan(v); }))
+            window = {c.pivots, columns.data(), lower.data(), upper.data()};
+    }
+    kernels.survivors(c, sourceSq.data(), window, begin, end, survivors);
+    if (survivors.empty())
+        return;
+    positions.resize(survivors.size());
+    kernels.positions(c.records.data(), c.joints, i, survivors.data(), survivors.size(), positions.data());
+
+    kept.clear();
+    keptPositions.clear();
+    // The velocity term is at most velocityReach, and, with pivots, at most the smallest
+    // T_i + T_j over the pivot angle columns (plus slack) plus the source's speed sum.
+    const size_t n = static_cast<size_t>(c.frames);
+    const double reach = bounded ? c.velocityReach[static_cast<size_t>(i)] : 0.0;
+    const bool angles = c.pivots > 0;
+    const double speeds = angles && bounded ? c.speedReach[static_cast<size_t>(i)] + c.pivotSlack : 0.0;
+    for (size_t s = 0; s < survivors.size(); ++s) {
+        const double position = positions[s];
+        // Neither test holds for a position that is not a number: such pairs are evaluated.
+        if (position > limits.above)
+            continue;
+        if (capped && angles) {
+            // The velocity term is at least the largest |T_i - T_j| (reverse triangle inequality
+            // of angles) plus sqrt(Q_i - Q_j), Q the sum of squared speeds (a sum of square
+            // roots is at least the root of the sum).
+            const size_t j = static_cast<size_t>(survivors[s]);
+            double turn = 0.0;
+            for (int32_t p = 0; p < c.pivots; ++p)
+                turn = std::max(turn, std::fabs(c.pivotAngleColumns[p * n + static_cast<size_t>(i)] -
+                                                c.pivotAngleColumns[p * n + j]));
+            const double gap = c.speedSquares[static_cast<size_t>(i)] - c.speedSquares[j] -
+                               1e-12 * (c.speedSquares[static_cast<size_t>(i)] + c.speedSquares[j]);
+            const double magnitude = gap > 0.0 ? std::sqrt(gap) : 0.0;
+            if (position + (turn + magnitude) * (1.0 - 1e-9) - c.pivotSlack > limits.above)
+                continue;
+        }
+        if (bounded) {
+            double velocity = reach;
+            if (angles) {
+                const size_t j = static_cast<size_t>(survivors[s]);
+                double turn = std::numeric_limits<double>::infinity();
+                for (int32_t p = 0; p < c.pivots; ++p)
+                    turn = std::min(turn, c.pivotAngleColumns[p * n + static_cast<size_t>(i)] +
+                                              c.pivotAngleColumns[p * n + j]);
+                velocity = std::min(velocity, (turn + speeds) * (1.0 + 1e-9));
+            }
+            if ((position + velocity) * (1.0 + 1e-12) < limits.below)
+                continue;
+        }
+        kept.push_back(survivors[s]);
+        keptPositions.push_back(position);
+    }
+    velocities.resize(kept.size());
+    kernels.velocities(c.records.data(), c.joints, i, kept.data(), kept.size(), velocities.data());
+    for (size_t s = 0; s < kept.size(); ++s)
+        out[kept[s] - begin] = keptPositions[s] + velocities[s];
+}
+
 void distanceRowGeneric(const PoseColumns& c, int32_t i, int32_t begin, int32_t end, double* out)
 {
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    const size_t n = static_cast<size_t>(c.frames);
-    for (int32_t j = begin; j < end; ++j) {
-        bool possible = !c.stillJoint[i] && !c.stillJoint[j];
-        for (int32_t k = 0; possible && k < c.joints; ++k)
-            possible = c.speedSq[k * n + j] <= c.speedSq[k * n + i];
-        out[j - begin] = possible ? c.exactDistance(i, j) : nan;
-    }
+    distanceRowWith(genericKernels(), c, i, begin, end, out);
+}
+
+void distanceRowAvx2(const PoseColumns& c, int32_t i, int32_t begin, int32_t end, double* out)
+{
+    distanceRowWith(avx2Kernels(), c, i, begin, end, out);
+}
+
+void distanceRowAvx512(const PoseColumns& c, int32_t i, int32_t begin, int32_t end, double* out)
+{
+    distanceRowWith(avx512Kernels(), c, i, begin, end, out);
 }
 
 } // namespace detail
 
 namespace {
 
-using RowFunction = void (*)(const PoseColumns&, int32_t, int32_t, int32_t, double*);
-
-struct RowDispatch {
-    RowFunction function;
-    const char* name;
-};
-
-RowDispatch chooseRowFunction()
+const detail::RowKernels& chooseKernels()
 {
     __builtin_cpu_init();
     if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq"))
-        return {detail::distanceRowAvx512, "avx512"};
+        return detail::avx512Kernels();
     if (__builtin_cpu_supports("avx2"))
-        return {detail::distanceRowAvx2, "avx2"};
-    return {detail::distanceRowGeneric, "generic"};
+        return detail::avx2Kernels();
+    return detail::genericKernels();
 }
 
-const RowDispatch& rowDispatch()
+const detail::RowKernels& rowKernels()
 {
-    static const RowDispatch chosen = chooseRowFunction();
+    static const detail::RowKernels& chosen = chooseKernels();
     return chosen;
 }
 
 } // namespace
 
-void distanceRow(const PoseColumns& columns, int32_t source, int32_t begin, int32_t end, double* out)
+void distanceRow(const PoseColumns& columns, int32_t source, int32_t begin, int32_t end, double* out,
+                 const RowLimits& limits)
 {
-    if (begin >= end)
-        return;
-    if (columns.joints == 0)  // nothing to vectorise: every distance is 0
-        detail::distanceRowGeneric(columns, source, begin, end, out);
-    else
-        rowDispatch().function(columns, source, begin, end, out);
+    // With no joints there is nothing to vectorise: every distance is 0.
+    detail::distanceRowWith(columns.joints == 0 ? detail::genericKernels() : rowKernels(), columns, source, begin,
+                            end, out, limits);
 }
 
-const char* distanceRowIsa() { return rowDispatch().name; }
+const char* distanceRowIsa() { return rowKernels().name; }
 
 bool maxDistanceFast(const PoseColumns& c, const LongRun& run, double& result)
 {
@@ -211,13 +465,54 @@ bool maxDistanceFast(const PoseColumns& c, const LongRun& run, double& result)
     // speeds stay in cache while every row of the tile is tested against them.
     constexpr int32_t kRows = 8;
     constexpr int32_t kColumns = 2048;
+    // The row kernels agree with the straightforward evaluation only to a few units in the last
+    // place, so every pair within a hair of the largest fast value is kept and evaluated exactly
+    // at the end: a near tie between two pairs can never pick the wrong winner.
+    constexpr double kNear = 1e-9;
+    constexpr size_t kMostNear = size_t{1} << 16;
+    struct NearPair {
+        double value;
+        int32_t i;
+        int32_t j;
+    };
     struct Best {
         double value = 0.0;
-        int32_t i = -1;
-        int32_t j = -1;
+        std::vector<NearPair> near;
         std::vector<double> buffer;
+        void consider(double d, int32_t i, int32_t j)
+        {
+            if (!(d > 0.0) || d < value * (1.0 - kNear))
+                return;
+            if (d > value)
+                value = d;
+            else if (near.size() >= kMostNear)
+                return;  // a take of many exactly equal distances: the first ones stand for the rest
+            near.push_back({d, i, j});
+            if (near.size() >= kMostNear)
+                std::erase_if(near, [&](const NearPair& p) { return p.value < value * (1.0 - kNear); });
+        }
     };
     tbb::enumerable_thread_specific<Best> best;
+    // The largest distance found so far by any thread: pairs that cannot reach it are left out
+    // (the pair that reaches the final largest distance never is, so the result is the same).
+    // A few rows spread over the take raise it first, so that the pruning starts early.
+    std::atomic<double> bestSoFar{0.0};
+    auto raise = [&](double value) {
+        double current = bestSoFar.load(std::memory_order_relaxed);
+        while (value > current && !bestSoFar.compare_exchange_weak(current, value, std::memory_order_relaxed)) {
+        }
+    };
+    constexpr int32_t kSeedRows = 16;
+    tbb::parallel_for(0, std::min(n, kSeedRows), [&](int32_t s) {
+        std::vector<double> row(static_cast<size_t>(n));
+        const int32_t i = static_cast<int32_t>((2 * static_cast<int64_t>(s) + 1) * n / (2 * kSeedRows));
+        distanceRow(c, i, 0, n, row.data());
+        double top = 0.0;
+        for (double d : row)
+            if (d > top)
+                top = d;
+        raise(top);
+    });
     std::atomic<int64_t> rowsDone{0};
     std::atomic<bool> stopped{false};
     const auto caller = std::this_thread::get_id();
@@ -236,15 +531,12 @@ bool maxDistanceFast(const PoseColumns& c, const LongRun& run, double& result)
             for (int32_t j0 = 0; j0 < n; j0 += kColumns) {
                 const int32_t j1 = std::min(n, j0 + kColumns);
                 for (int32_t i = i0; i < i1; ++i) {
-                    distanceRow(c, i, j0, j1, mine.buffer.data());
-                    for (int32_t j = j0; j < j1; ++j) {
-                        const double d = mine.buffer[j - j0];
-                        if (d > mine.value) {
-                            mine.value = d;
-                            mine.i = i;
-                            mine.j = j;
-                        }
-                    }
+                    RowLimits limits;
+                    limits.below = bestSoFar.load(std::memory_order_relaxed) * (1.0 - kNear);
+                    distanceRow(c, i, j0, j1, mine.buffer.data(), limits);
+                    for (int32_t j = j0; j < j1; ++j)
+                        mine.consider(mine.buffer[j - j0], i, j);
+                    raise(mine.value);
                 }
             }
             const int64_t done = rowsDone += (i1 - i0);
@@ -256,18 +548,16 @@ bool maxDistanceFast(const PoseColumns& c, const LongRun& run, double& result)
         return false;
 
     double value = 0.0;
-    int32_t bi = -1, bj = -1;
     for (const Best& b : best)
-        if (b.value > value) {
-            value = b.value;
-            bi = b.i;
-            bj = b.j;
-        }
-    // Report the winning pair's distance as the straightforward evaluation rounds it.
-    if (bi >= 0) {
-        const double exact = c.exactDistance(bi, bj);
-        result = exact > 0.0 ? exact : value;
-    }
+        value = std::max(value, b.value);
+    // Report the largest distance as the straightforward evaluation rounds it, over every pair
+    // that came close enough to be the winner there.
+    for (const Best& b : best)
+        for (const NearPair& p : b.near)
+            if (p.value >= value * (1.0 - kNear)) {
+                const double exact = c.exactDistance(p.i, p.j);
+                result = std::max(result, exact > 0.0 ? exact : p.value);
+            }
     run.report(1.0);
     return true;
 }

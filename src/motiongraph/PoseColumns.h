@@ -3,6 +3,7 @@
 #include "motiongraph/FrameDistance.h"
 
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 namespace duolo {
@@ -33,11 +34,32 @@ struct PoseColumns {
     std::vector<double> gate;
     std::vector<double> records;       // [frame][joint][8]: px py pz vx vy vz |v| |v|*|v|
     std::vector<uint8_t> stillJoint;   // [frame]: 1 when some joint has zero speed
+    // [frame]: above the velocity term of any pair with this source that has a number for a
+    // distance: each joint's angle is at most pi and its magnitude term at most the source's
+    // speed, plus a margin far above the rounding of the sums.
+    std::vector<double> velocityReach;
+    // Bounds from eight pivot frames spread over the take (none when the take is short or some
+    // position or speed is not finite). Column A of a pivot holds each frame's position term
+    // from it, summed joint by joint as the distance sums it; column T its angle sum. By the
+    // triangle inequality, joint by joint, the position term of (i, j) lies between
+    // |A_i - A_j| and A_i + A_j, and the angle sum is at most T_i + T_j; each magnitude term is
+    // at most the source's speed. So a row with limits rules out most pairs on these columns
+    // alone: the search on |A_i - A_j|, the largest-distance pass on B_i + B_j + speed sum,
+    // B = A + T; and after the position term, the search on |T_i - T_j| and the squared speeds,
+    // the largest-distance pass on T_i + T_j.
+    int32_t pivots = 0;
+    std::vector<double> pivotColumns;       // [pivot][frame]: A
+    std::vector<double> pivotReachColumns;  // [pivot][frame]: B
+    std::vector<double> pivotAngleColumns;  // [pivot][frame]: T
+    std::vector<double> speedReach;         // [frame]: the speed sum, rounded up
+    std::vector<double> speedSquares;       // [frame]: the sum of squared speeds
+    double pivotSlack = 0.0;  // covers the rounding of the columns and of the bounds made from them
 
     enum Field { Px, Py, Pz, Vx, Vy, Vz, Speed, SpeedSq, FieldCount };
 
     // The first `frameCount` poses; false when they do not all have the same joint count.
     bool build(const std::vector<Skeleton>& poses, int32_t frameCount);
+    void buildPivots();  // from the records
 
     const double* record(int32_t frame, int32_t joint) const
     {
@@ -53,11 +75,24 @@ struct PoseColumns {
     double exactDistance(int32_t i, int32_t j) const;
 };
 
+// Pairs a row may leave out (their entries stay not a number) because a caller has no use for
+// their distance. Both tests are exact: a pair is left out only when its distance, as the
+// straightforward evaluation rounds it, is certain to be past the limit.
+struct RowLimits {
+    // Leave out pairs whose distance is above this (the transition search's threshold): the
+    // position term alone is summed first, and the velocity term is never negative.
+    double above = std::numeric_limits<double>::infinity();
+    // Leave out pairs whose distance cannot reach this (the largest-distance pass's best so far):
+    // the pivot bounds, then the position term plus a bound on the velocity term.
+    double below = -std::numeric_limits<double>::infinity();
+};
+
 // Writes the distance of every pair (source, j), j in [begin, end), to out[j - begin]: not a
-// number for the pairs the speed test rules out, otherwise the full evaluation (vectorised
-// where the processor allows; finite values agree with frameDistance to a few units in the
-// last place, and the not-a-number pairs are exactly the same).
-void distanceRow(const PoseColumns& columns, int32_t source, int32_t begin, int32_t end, double* out);
+// number for the pairs the speed test rules out and those the limits leave out, otherwise the
+// full evaluation (vectorised where the processor allows; finite values agree with
+// frameDistance to a few units in the last place, and the not-a-number pairs are exactly the same).
+void distanceRow(const PoseColumns& columns, int32_t source, int32_t begin, int32_t end, double* out,
+                 const RowLimits& limits = {});
 
 // Name of the vector unit distanceRow uses on this machine ("avx512", "avx2" or "generic").
 const char* distanceRowIsa();
@@ -66,7 +101,36 @@ const char* distanceRowIsa();
 bool maxDistanceFast(const PoseColumns& columns, const LongRun& run, double& result);
 
 namespace detail {
-// Per instruction set kernels (each in its own translation unit, built with its own flags).
+// The interval each pivot column of a target must lie in for the pair to be worth evaluating.
+struct PivotWindow {
+    int32_t count = 0;  // none: every target passes
+    const double* columns = nullptr;  // [pivot][frame]
+    const double* lower = nullptr;
+    const double* upper = nullptr;
+};
+// One instruction set's kernels for the three stages of a row (each set in its own translation
+// unit, built with its own flags). The sums run on records laid out as PoseColumns::records for
+// `joints` joints and write one value per listed target, in list order; records are addressed
+// with 64-bit offsets, so any take that fits in memory works.
+struct RowKernels {
+    const char* name;
+    // The targets in [begin, end) that pass the speed test against the source's squared speeds
+    // (in test order) and lie in the pivot window, into `survivors`.
+    void (*survivors)(const PoseColumns& columns, const double* sourceSq, const PivotWindow& window, int32_t begin,
+                      int32_t end, std::vector<int32_t>& survivors);
+    // The position term, and the velocity term, of (i, target) for each target.
+    void (*positions)(const double* records, int32_t joints, int32_t i, const int32_t* targets, size_t count,
+                      double* out);
+    void (*velocities)(const double* records, int32_t joints, int32_t i, const int32_t* targets, size_t count,
+                       double* out);
+};
+const RowKernels& genericKernels();
+const RowKernels& avx2Kernels();
+const RowKernels& avx512Kernels();
+void distanceRowWith(const RowKernels& kernels, const PoseColumns& columns, int32_t source, int32_t begin,
+                     int32_t end, double* out, const RowLimits& limits = {});
+
+// Whole rows without limits through one instruction set's kernels.
 void distanceRowGeneric(const PoseColumns&, int32_t, int32_t, int32_t, double*);
 void distanceRowAvx2(const PoseColumns&, int32_t, int32_t, int32_t, double*);
 void distanceRowAvx512(const PoseColumns&, int32_t, int32_t, int32_t, double*);

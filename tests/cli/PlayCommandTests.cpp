@@ -62,6 +62,11 @@ TEST(CliPlay, TheSeedDecidesTheTrace)
     ASSERT_EQ(first.status, 0) << first.err;
     EXPECT_EQ(runCli(playArgs(sample, "7")).out, first.out);
     EXPECT_EQ(afterFirstLine(runCli(playArgs(sample, "4294967303")).out), afterFirstLine(first.out));  // 2^32 + 7
+    // Any whole number is a seed, taken modulo 2^32 and echoed as written.
+    const auto huge = runCli(playArgs(sample, "18446744073709551623"));  // 2^64 + 7
+    EXPECT_EQ(huge.out.rfind("{\"seed\": 18446744073709551623,", 0), 0u) << huge.err;
+    EXPECT_EQ(afterFirstLine(huge.out), afterFirstLine(first.out));
+    EXPECT_EQ(afterFirstLine(runCli(playArgs(sample, "-4294967289")).out), afterFirstLine(first.out));
     const auto other = runCli(playArgs(sample, "8"));
     ASSERT_EQ(other.status, 0) << other.err;
 
@@ -109,6 +114,8 @@ TEST(CliPlay, BadArgumentsAndBadProjects)
         return runCli(args);
     };
     expectFailure(with({}), 2, "--threshold");
+    expectFailure(runCli({"play", sample, "--gaps", "10", "--threshold", "5", "--passes", "5"}), 2,
+                  "--seed is required (usage: duolo-mg play PROJECT.dwz");
     expectFailure(with({"--threshold", "5", "--threshold-fraction", "0.1"}), 2, "--threshold");
     expectFailure(runCli({"play", sample, "--gaps", "10", "--threshold", "5", "--seed", "x", "--passes", "5"}), 2,
                   "--seed");

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
+
 #include <cmath>
 #include <limits>
 #include <random>
@@ -253,6 +255,101 @@ TEST(FastDistance, VectorArccosineIsNotANumberExactlyOutsideTheRange)
             }
         }
     }
+}
+
+std::vector<const detail::RowKernels*> runnableKernelSets()
+{
+    std::vector<const detail::RowKernels*> sets = {&detail::genericKernels()};
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx2"))
+        sets.push_back(&detail::avx2Kernels());
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq"))
+        sets.push_back(&detail::avx512Kernels());
+    return sets;
+}
+
+TEST(FastDistance, RowLimitsLeaveOutOnlyPairsPastThem)
+{
+    const auto poses = syntheticPoses(150, 5, 77);
+    PoseColumns columns;
+    ASSERT_TRUE(columns.build(poses, static_cast<int32_t>(poses.size())));
+    const int32_t n = columns.frames;
+    for (const detail::RowKernels* kernels : runnableKernelSets()) {
+        SCOPED_TRACE(kernels->name);
+        std::vector<double> all(n), above(n), below(n);
+        int leftOutAbove = 0, leftOutBelow = 0;
+        for (int32_t i = 0; i < n; ++i) {
+            RowLimits threshold;
+            threshold.above = 60.0;
+            RowLimits best;
+            best.below = 75.0;
+            detail::distanceRowWith(*kernels, columns, i, 0, n, all.data());
+            detail::distanceRowWith(*kernels, columns, i, 0, n, above.data(), threshold);
+            detail::distanceRowWith(*kernels, columns, i, 0, n, below.data(), best);
+            for (int32_t j = 0; j < n; ++j) {
+                const double exact = frameDistance(poses[i], poses[j]);
+                if (std::isnan(all[j])) {
+                    EXPECT_TRUE(std::isnan(above[j]) && std::isnan(below[j]));
+                    continue;
+                }
+                // A pair is either evaluated exactly as without limits, or past the limit.
+                if (std::isnan(above[j])) {
+                    ++leftOutAbove;
+                    EXPECT_GT(exact, 60.0) << i << ' ' << j;
+                } else {
+                    EXPECT_EQ(above[j], all[j]);
+                }
+                if (std::isnan(below[j])) {
+                    ++leftOutBelow;
+                    EXPECT_LT(exact, 75.0) << i << ' ' << j;
+                } else {
+                    EXPECT_EQ(below[j], all[j]);
+                }
+            }
+        }
+        EXPECT_GT(leftOutAbove, 100);
+        EXPECT_GT(leftOutBelow, 100);
+    }
+}
+
+// Records for 2^28 + 8 frames of one joint: 16 GiB of address space, of which only the pages
+// touched are ever backed. 32-bit offsets (frame x 8 doubles) wrap from frame 2^28 on.
+TEST(FastDistance, KernelsAddressRecordsPastTwoToThe31Doubles)
+{
+    constexpr size_t kFrames = (size_t(1) << 28) + 8;
+    constexpr size_t kBytes = kFrames * PoseColumns::FieldCount * sizeof(double);
+    void* memory = mmap(nullptr, kBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (memory == MAP_FAILED)
+        GTEST_SKIP() << "no 16 GiB of address space here";
+    auto* records = static_cast<double*>(memory);
+    auto fill = [&](size_t frame, double seed) {
+        double* r = records + frame * PoseColumns::FieldCount;
+        r[PoseColumns::Px] = seed; r[PoseColumns::Py] = 2.0 * seed; r[PoseColumns::Pz] = -seed;
+        r[PoseColumns::Vx] = 1.0; r[PoseColumns::Vy] = seed / 8.0; r[PoseColumns::Vz] = 0.5;
+        r[PoseColumns::Speed] = std::sqrt(1.25 + seed * seed / 64.0);
+        r[PoseColumns::SpeedSq] = r[PoseColumns::Speed] * r[PoseColumns::Speed];
+    };
+    fill(0, 9.0);  // the source: faster than every target
+    std::vector<int32_t> targets;
+    for (size_t f = kFrames - 12; f < kFrames; ++f) {  // across frame 2^28
+        fill(f, static_cast<double>(f % 7));
+        targets.push_back(static_cast<int32_t>(f));
+    }
+    std::vector<double> expectedPosition(targets.size()), expectedVelocity(targets.size());
+    detail::genericKernels().positions(records, 1, 0, targets.data(), targets.size(), expectedPosition.data());
+    detail::genericKernels().velocities(records, 1, 0, targets.data(), targets.size(), expectedVelocity.data());
+    for (const detail::RowKernels* kernels : runnableKernelSets()) {
+        std::vector<double> position(targets.size()), velocity(targets.size());
+        kernels->positions(records, 1, 0, targets.data(), targets.size(), position.data());
+        kernels->velocities(records, 1, 0, targets.data(), targets.size(), velocity.data());
+        for (size_t s = 0; s < targets.size(); ++s) {
+            const double seed = static_cast<double>(targets[s] % 7);
+            EXPECT_DOUBLE_EQ(position[s], std::sqrt(6.0) * std::fabs(9.0 - seed)) << kernels->name << s;
+            EXPECT_EQ(position[s], expectedPosition[s]) << kernels->name << ' ' << s;
+            EXPECT_NEAR(velocity[s], expectedVelocity[s], 1e-12) << kernels->name << ' ' << s;
+        }
+    }
+    munmap(memory, kBytes);
 }
 
 } // namespace
