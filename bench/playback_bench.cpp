@@ -14,6 +14,7 @@
 #include "capture/Random.h"
 #include "motiongraph/FrameDistance.h"
 #include "motiongraph/Graph2D.h"
+#include "motiongraph/LocomotionTake.h"
 #include "motiongraph/MotionGraphBuilder.h"
 #include "playback/EnsemblePlayer.h"
 #include "session/MotionCaptureSession.h"
@@ -27,7 +28,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <new>
 #include <string>
@@ -53,12 +53,6 @@ using namespace duolo;
 
 namespace {
 
-constexpr std::array<const char*, 41> kMarkers = {
-    "LFHD", "RFHD", "LBHD", "RBHD", "C7",   "T10",  "CLAV", "STRN", "RBAC", "LSHO", "LUPA",
-    "LELB", "LFRM", "LWRA", "LWRB", "LFIN", "RSHO", "RUPA", "RELB", "RFRM", "RWRA", "RWRB",
-    "RFIN", "LFWT", "RFWT", "LBWT", "RBWT", "LTHI", "LKNE", "LSHN", "LANK", "LHEE", "LTOE",
-    "LMT5", "RTHI", "RKNE", "RSHN", "RANK", "RHEE", "RTOE", "RMT5"};
-
 struct Settings {
     std::filesystem::path data = std::filesystem::path(DUOLO_SHARED_DATA_DIR) / "hdm05_mm_locomotion";
     int frames = 1000;
@@ -72,14 +66,6 @@ struct Settings {
 double seconds(std::chrono::steady_clock::time_point since)
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
-
-int32_t number(const char* name)
-{
-    for (size_t i = 0; i < kMarkers.size(); ++i)
-        if (std::strcmp(kMarkers[i], name) == 0)
-            return static_cast<int32_t>(i);
-    return -1;
 }
 
 // Keeps frames [start, start + frames) of the trajectory, renumbered from 0.
@@ -101,11 +87,11 @@ bool addBody(MotionCaptureSession& session, const Settings& s, int body)
 {
     const int32_t first = session.markerCount();
     std::vector<std::string> paths;
-    for (const char* name : kMarkers)
+    for (const char* name : test::kLocomotionMarkers)
         paths.push_back((s.data / (std::string(name) + ".mov")).string());
     std::vector<std::string> errors;
     session.loadMarkers(paths, &errors);
-    if (!errors.empty() || session.markerCount() != first + static_cast<int32_t>(kMarkers.size())) {
+    if (!errors.empty() || session.markerCount() != first + static_cast<int32_t>(test::kLocomotionMarkers.size())) {
         std::fprintf(stderr, "playback_bench: %s\n", errors.empty() ? "cannot read the take" : errors.front().c_str());
         return false;
     }
@@ -122,7 +108,7 @@ bool addBody(MotionCaptureSession& session, const Settings& s, int body)
     auto select = [&](std::initializer_list<const char*> names) {
         session.clearMarkerSelection();
         for (const char* name : names)
-            session.selectMarker(first + number(name));
+            session.selectMarker(first + test::locomotionMarkerNumber(name));
     };
     select({"LFWT", "RFWT", "LBWT", "RBWT"});
     const int32_t pelvis = session.createCentroid()->index;
@@ -142,7 +128,7 @@ bool addBody(MotionCaptureSession& session, const Settings& s, int body)
     // taking them out again would.
     for (auto foot : {std::array{"LTOE", "LHEE", "LMT5"}, std::array{"RTOE", "RHEE", "RMT5"}}) {
         for (const char* name : foot)
-            session.findMarker(first + number(name))->colliderId = session.nextColliderId;
+            session.findMarker(first + test::locomotionMarkerNumber(name))->colliderId = session.nextColliderId;
         ++session.nextColliderId;
     }
     return true;

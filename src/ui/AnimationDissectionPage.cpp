@@ -9,6 +9,7 @@
 #include "ui/BackgroundJob.h"
 #include "ui/DissectionTasks.h"
 #include "ui/DistanceMapWindow.h"
+#include "ui/FrameControls.h"
 #include "ui/MainDialog.h"
 #include "ui/UpDownControl.h"
 
@@ -95,51 +96,15 @@ AnimationDissectionPage::~AnimationDissectionPage()
 
 QWidget* AnimationDissectionPage::buildViewColumn(QWidget* parent)
 {
-    auto* column = new QWidget(parent);
-    viewArea_ = new QFrame(column);
-    viewArea_->setObjectName(QStringLiteral("viewArea"));
-    viewArea_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    viewArea_->setMinimumSize(320, 240);
-    viewArea_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-
-    spinSlider_ = new SpinSlider(column);
-    spinSlider_->setObjectName(QStringLiteral("spinSlider"));
-
-    frameSlider_ = new QSlider(Qt::Horizontal, column);
-    frameSlider_->setObjectName(QStringLiteral("frameSlider"));
-    frameSlider_->setTickPosition(QSlider::TicksBelow);
-    frameSlider_->setToolTip(tr("Frame shown; dragging stops playback"));
-    connect(frameSlider_, &QSlider::valueChanged, this, [this](int value) {
-        if (!syncingSlider_)
-            seekFrame(value);
-    });
-
-    auto* play = makeButton(tr("Play"), tr("Play; pressing again stops and returns to frame 0"), column);
-    auto* pause = makeButton(tr("Pause"), tr("Stop at the current frame"), column);
-    auto* back = makeButton(tr("Frame Back"), tr("One frame back (from frame 0 to the last frame)"), column);
-    auto* forward = makeButton(tr("Frame Forward"), tr("One frame on (from the last frame to frame 0)"), column);
-    connect(play, &QPushButton::clicked, this, &AnimationDissectionPage::play);
-    connect(pause, &QPushButton::clicked, this, &AnimationDissectionPage::pause);
-    connect(back, &QPushButton::clicked, this, &AnimationDissectionPage::frameBack);
-    connect(forward, &QPushButton::clicked, this, &AnimationDissectionPage::frameForward);
-    frameLabel_ = new QLabel(column);
-    frameLabel_->setObjectName(QStringLiteral("frameLabel"));
-    frameLabel_->setMinimumWidth(110);
-    frameLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-
-    auto* buttons = new QHBoxLayout;
-    for (QPushButton* b : {play, pause, back, forward})
-        buttons->addWidget(b);
-    buttons->addStretch(1);
-    buttons->addWidget(frameLabel_);
-
-    auto* layout = new QVBoxLayout(column);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(viewArea_, 1);
-    layout->addWidget(spinSlider_);
-    layout->addWidget(frameSlider_);
-    layout->addLayout(buttons);
-    return column;
+    const PlaybackColumn parts = makePlaybackColumn(this, parent, tr("Frame shown; dragging stops playback"),
+                                                    {tr("Play; pressing again stops and returns to frame 0"),
+                                                     tr("Stop at the current frame"),
+                                                     tr("One frame back (from frame 0 to the last frame)"),
+                                                     tr("One frame on (from the last frame to frame 0)")});
+    viewArea_ = parts.viewArea;
+    spinSlider_ = parts.spinSlider;
+    frames_ = parts.frames;
+    return parts.column;
 }
 
 QWidget* AnimationDissectionPage::buildControlColumn(QWidget* parent)
@@ -408,47 +373,39 @@ void AnimationDissectionPage::drawScene()
 
 void AnimationDissectionPage::advance()
 {
-    if (playing_ && session().frameCount > 0)
-        session().stepFrame();
+    player_.step(session());
     syncFrameControls();
     emit frameAdvanced();
 }
 
 void AnimationDissectionPage::play()
 {
-    playing_ = !playing_;
-    if (!playing_)
-        session().setFrame(0);
+    player_.togglePlay(session());
     syncFrameControls();
     requestRedraw();
 }
 
 void AnimationDissectionPage::pause()
 {
-    playing_ = false;
+    player_.stop();
     requestRedraw();
 }
 
 void AnimationDissectionPage::frameForward()
 {
-    playing_ = false;
-    session().frameForward();
+    player_.frameForward(session());
     syncFrameControls();
 }
 
 void AnimationDissectionPage::frameBack()
 {
-    playing_ = false;
-    session().frameBack();
+    player_.frameBack(session());
     syncFrameControls();
 }
 
 void AnimationDissectionPage::seekFrame(int frame)
 {
-    playing_ = false;
-    MotionCaptureSession& s = session();
-    if (isActive() && s.frameCount > 0)
-        s.setFrame(std::clamp(frame, 0, s.frameCount - 1));
+    player_.seek(session(), frame, isActive());
     syncFrameControls();
 }
 
@@ -603,24 +560,18 @@ void AnimationDissectionPage::updateDistanceMapStyle()
 
 QString AnimationDissectionPage::frameText() const
 {
-    const MotionCaptureSession& s = session();
-    return QStringLiteral("%1 / %2").arg(s.currentFrame).arg(s.frameCount - 1);
+    return duolo::frameText(session().currentFrame, session().frameCount);
 }
+
+QSlider* AnimationDissectionPage::frameSlider() const { return frames_->slider(); }
 
 void AnimationDissectionPage::syncFrameControls()
 {
     const MotionCaptureSession& s = session();
-    syncingSlider_ = true;
-    const int last = std::max(0, s.frameCount - 1);
-    frameSlider_->setRange(0, last);
     // A tick every 2 frames, thinned on long takes so that the ticks stay a few pixels apart.
-    // (Setting it repaints the slider even when it stays the same: this runs on every tick.)
+    const int last = std::max(0, s.frameCount - 1);
     const int tickInterval = 2 * std::max(1, (last + 1) / 400);
-    if (frameSlider_->tickInterval() != tickInterval)
-        frameSlider_->setTickInterval(tickInterval);
-    frameSlider_->setValue(s.currentFrame);
-    syncingSlider_ = false;
-    frameLabel_->setText(frameText());
+    frames_->show(s.frameCount, tickInterval, s.currentFrame, frameText());
 }
 
 void AnimationDissectionPage::updateValueBoxes()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "motiongraph/DistanceMap.h"
+#include "ui/FrameControls.h"
 #include "ui/PipelinePage.h"
 
 #include <map>
@@ -37,7 +38,7 @@ public:
     static constexpr double kMarkerRadius = 0.3;
     static constexpr int kMarkerPatches = 8;
 
-    bool isPlaying() const { return playing_; }
+    bool isPlaying() const { return player_.isPlaying(); }
     int groupNumber() const { return groupNumber_; }
     int gaps() const { return gaps_; }
     int threshold() const { return threshold_; }
@@ -64,7 +65,7 @@ public:
     void goToNextStep();
     void showDistanceMap();
 
-    QSlider* frameSlider() const { return frameSlider_; }
+    QSlider* frameSlider() const;
     SpinSlider* spinSlider() const { return spinSlider_; }
     QSlider* gapsSlider() const { return gapsSlider_; }
     QSlider* thresholdSlider() const { return thresholdSlider_; }
@@ -88,7 +89,7 @@ signals:
 protected:
     void drawScene() override;
     void advance() override;
-    void stopPlayback() override { playing_ = false; }
+    void stopPlayback() override { player_.stop(); }
 
 private:
     QWidget* buildViewColumn(QWidget* parent);
@@ -105,8 +106,7 @@ private:
     void finishJob(bool measured);
     void reportUnposable(const std::vector<std::pair<int, std::string>>& problems);
 
-    bool playing_ = false;
-    bool syncingSlider_ = false;
+    SessionFramePlayer player_;
     bool leaving_ = false;
     int clipStart_ = -1;
     int clipEnd_ = -1;
@@ -120,8 +120,7 @@ private:
     QFrame* viewArea_ = nullptr;
     QLabel* noGroupsNote_ = nullptr;
     SpinSlider* spinSlider_ = nullptr;
-    QSlider* frameSlider_ = nullptr;
-    QLabel* frameLabel_ = nullptr;
+    FrameSlider* frames_ = nullptr;
     QSlider* gapsSlider_ = nullptr;
     QSlider* thresholdSlider_ = nullptr;
     UpDownControl* groupSpinner_ = nullptr;

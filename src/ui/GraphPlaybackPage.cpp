@@ -10,6 +10,7 @@
 #include "session/PlaybackEnsemble.h"
 #include "skeleton/Group.h"
 #include "skeleton/Skeleton.h"
+#include "ui/FrameControls.h"
 #include "ui/MainDialog.h"
 #include "ui/TapSoundPlayer.h"
 #include "ui/UpDownControl.h"
@@ -92,19 +93,17 @@ QWidget* GraphPlaybackPage::buildGraphColumn(QWidget* parent)
                               "has turned down since \"Play\""));
     clipStrip_->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
 
-    play_ = new QPushButton(tr("Play"), column);
-    pause_ = new QPushButton(tr("Pause"), column);
-    back_ = new QPushButton(tr("Frame Back"), column);
-    forward_ = new QPushButton(tr("Frame Forward"), column);
+    const FrameButtons frameButtons = makeFrameButtons(
+        this, column,
+        {tr("Play every group along its motion graph; pressing again pauses"), {},
+         tr("Every group one frame back, unless a group shows the first frame of its clip"),
+         tr("Every group one frame on, transitions included")});
+    play_ = frameButtons.play;
+    pause_ = frameButtons.pause;
+    back_ = frameButtons.back;
+    forward_ = frameButtons.forward;
     toOrigin_ = new QPushButton(tr("Move To Origin"), column);
-    play_->setToolTip(tr("Play every group along its motion graph; pressing again pauses"));
-    back_->setToolTip(tr("Every group one frame back, unless a group shows the first frame of its clip"));
-    forward_->setToolTip(tr("Every group one frame on, transitions included"));
     toOrigin_->setToolTip(tr("Bring every group back to the origin, keeping the way it faces"));
-    connect(play_, &QPushButton::clicked, this, &GraphPlaybackPage::play);
-    connect(pause_, &QPushButton::clicked, this, &GraphPlaybackPage::pause);
-    connect(back_, &QPushButton::clicked, this, &GraphPlaybackPage::frameBack);
-    connect(forward_, &QPushButton::clicked, this, &GraphPlaybackPage::frameForward);
     connect(toOrigin_, &QPushButton::clicked, this, &GraphPlaybackPage::moveToOrigin);
 
     groupSpinner_ = new UpDownControl(column);
@@ -224,22 +223,12 @@ QWidget* GraphPlaybackPage::buildViewColumn(QWidget* parent)
 
     spinSlider_ = new SpinSlider(column);
     spinSlider_->setObjectName(QStringLiteral("spinSlider"));
-    frameSlider_ = new QSlider(Qt::Horizontal, column);
-    frameSlider_->setObjectName(QStringLiteral("frameSlider"));
-    frameSlider_->setTickPosition(QSlider::TicksBelow);
-    frameSlider_->setToolTip(tr("The selected group's frame; dragging stops playback"));
-    connect(frameSlider_, &QSlider::valueChanged, this, [this](int value) {
-        if (!syncingSlider_)
-            seekFrame(value);
-    });
-    frameLabel_ = new QLabel(column);
-    frameLabel_->setObjectName(QStringLiteral("frameLabel"));
-    frameLabel_->setMinimumWidth(110);
-    frameLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    frames_ = new FrameSlider(column, tr("The selected group's frame; dragging stops playback"), 110,
+                              [this](int value) { seekFrame(value); });
 
     auto* frameRow = new QHBoxLayout;
-    frameRow->addWidget(frameSlider_, 1);
-    frameRow->addWidget(frameLabel_);
+    frameRow->addWidget(frames_->slider(), 1);
+    frameRow->addWidget(frames_->label());
     auto* layout = new QVBoxLayout(column);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(viewPlace, 1);
@@ -278,9 +267,7 @@ void GraphPlaybackPage::setFrameFromSelection()
         else if (graph.howManySelectedNodes() == 1)
             frame = graph.selectedNodes.front()->startFrame;
     }
-    MotionCaptureSession& s = session();
-    if (s.frameCount > 0)
-        s.setFrame(std::clamp(frame, 0, s.frameCount - 1));
+    setFrameInside(session(), frame);
 }
 
 void GraphPlaybackPage::activate()
@@ -334,16 +321,14 @@ void GraphPlaybackPage::stepGroupNumber(int delta)
 void GraphPlaybackPage::seekFrame(int frame)
 {
     playing_ = false;
-    MotionCaptureSession& s = session();
-    if (s.frameCount > 0)
-        s.setFrame(std::clamp(frame, 0, s.frameCount - 1));
+    setFrameInside(session(), frame);
 }
 
 QString GraphPlaybackPage::frameText() const
 {
     const Group* g = selectedGroup();
     const int current = g && isPlayable(*g) ? g->currentNode->currentFrame : 0;
-    return QStringLiteral("%1 / %2").arg(current).arg(session().frameCount - 1);
+    return duolo::frameText(current, session().frameCount);
 }
 
 QString GraphPlaybackPage::noGraphText() const
@@ -373,6 +358,8 @@ QString GraphPlaybackPage::clipStripText() const
                  .arg(c.rejectedByRotation).arg(c.rejectedByBalance).arg(c.candidatesTested);
     return lines.join(QLatin1Char('\n'));
 }
+
+QSlider* GraphPlaybackPage::frameSlider() const { return frames_->slider(); }
 
 QImage GraphPlaybackPage::panelImage() const
 {
@@ -487,14 +474,8 @@ void GraphPlaybackPage::refreshDisplays()
     balanceBox_->setNumber(s.balanceTolerance, 0);
 
     const Group* g = selectedGroup();
-    syncingSlider_ = true;
-    const int last = std::max(0, s.frameCount - 1);
-    frameSlider_->setRange(0, last);
-    frameSlider_->setTickInterval(std::max(1, (last + 1) / 100));
-    if (g && isPlayable(*g))
-        frameSlider_->setValue(g->currentNode->currentFrame);
-    syncingSlider_ = false;
-    frameLabel_->setText(frameText());
+    frames_->show(s.frameCount, tickPerFrameInterval(s.frameCount),
+                  g && isPlayable(*g) ? std::optional<int>(g->currentNode->currentFrame) : std::nullopt, frameText());
 
     const QString missing = noGraphText();
     noGraphLine_->setText(missing);

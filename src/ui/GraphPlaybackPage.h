@@ -18,6 +18,7 @@ class QSlider;
 
 namespace duolo {
 
+class FrameSlider;
 class Group;
 class GraphCanvasWidget;
 class SpinSlider;
@@ -76,7 +77,7 @@ public:
     ValueBox* groupBox() const { return groupBox_; }
     QCheckBox* showAllGroupsBox() const { return showAll_; }
     SpinSlider* spinSlider() const { return spinSlider_; }
-    QSlider* frameSlider() const { return frameSlider_; }
+    QSlider* frameSlider() const;
     QCheckBox* rotationConstraintBox() const { return rotationCheck_; }
     QSlider* rotationSlider() const { return rotationSlider_; }
     ValueBox* rotationBox() const { return rotationBox_; }
@@ -112,7 +113,6 @@ private:
     int selectedGroupNumber_ = 0;
     double markerRadius_ = 0.3;
     int markerPatches_ = 8;
-    bool syncingSlider_ = false;
     bool fitPanel_ = true;  // fit the panel to the selected graph when next drawn
     EnsemblePlayer player_;
     GraphView graphView_;
@@ -127,8 +127,7 @@ private:
     GraphCanvasWidget* panel_ = nullptr;
     QLabel* clipStrip_ = nullptr;
     SpinSlider* spinSlider_ = nullptr;
-    QSlider* frameSlider_ = nullptr;
-    QLabel* frameLabel_ = nullptr;
+    FrameSlider* frames_ = nullptr;
     QPushButton* play_ = nullptr;
     QPushButton* pause_ = nullptr;
     QPushButton* forward_ = nullptr;

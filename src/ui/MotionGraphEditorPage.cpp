@@ -7,6 +7,7 @@
 #include "render/ValueBox.h"
 #include "session/MotionCaptureSession.h"
 #include "skeleton/Group.h"
+#include "ui/FrameControls.h"
 #include "ui/MainDialog.h"
 #include "ui/UpDownControl.h"
 
@@ -78,53 +79,32 @@ QWidget* MotionGraphEditorPage::buildCanvasColumn(QWidget* parent)
 QWidget* MotionGraphEditorPage::buildPreviewColumn(QWidget* parent)
 {
     auto* column = new QWidget(parent);
-    previewArea_ = new QFrame(column);
-    previewArea_->setObjectName(QStringLiteral("previewArea"));
-    previewArea_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    previewArea_->setMinimumSize(300, 220);
-    previewArea_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    previewArea_ = makeViewArea(column, QStringLiteral("previewArea"), {300, 220});
     spinSlider_ = new SpinSlider(column);
     spinSlider_->setObjectName(QStringLiteral("spinSlider"));
-
-    frameSlider_ = new QSlider(Qt::Horizontal, column);
-    frameSlider_->setObjectName(QStringLiteral("frameSlider"));
-    frameSlider_->setTickPosition(QSlider::TicksBelow);
-    frameSlider_->setToolTip(tr("Frame shown in the preview; dragging stops playback"));
-    connect(frameSlider_, &QSlider::valueChanged, this, [this](int value) {
-        if (!syncingSlider_)
-            seekFrame(value);
-    });
-    frameLabel_ = new QLabel(column);
-    frameLabel_->setObjectName(QStringLiteral("frameLabel"));
-    frameLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    frameLabel_->setMinimumWidth(90);
-
-    auto makeButton = [this, column](const QString& caption, const QString& tip, void (MotionGraphEditorPage::*action)()) {
-        auto* button = new QPushButton(caption, column);
-        button->setToolTip(tip);
+    frames_ = new FrameSlider(column, tr("Frame shown in the preview; dragging stops playback"), 90,
+                              [this](int value) { seekFrame(value); });
+    const FrameButtons b = makeFrameButtons(
+        this, column,
+        {tr("Play the selected node's clip, or the selected edge's transition, in a loop"),
+         tr("Stop at the current frame"), tr("One frame back in the previewed clip"),
+         tr("One frame on in the previewed clip")});
+    for (QPushButton* button : b.all())
         button->setAutoDefault(false);
-        connect(button, &QPushButton::clicked, this, action);
-        return button;
-    };
-    play_ = makeButton(tr("Play"), tr("Play the selected node's clip, or the selected edge's transition, in a loop"),
-                       &MotionGraphEditorPage::play);
-    auto* pause = makeButton(tr("Pause"), tr("Stop at the current frame"), &MotionGraphEditorPage::pause);
-    auto* back = makeButton(tr("Frame Back"), tr("One frame back in the previewed clip"), &MotionGraphEditorPage::frameBack);
-    auto* forward = makeButton(tr("Frame Forward"), tr("One frame on in the previewed clip"),
-                               &MotionGraphEditorPage::frameForward);
+    play_ = b.play;
 
     auto* buttons = new QGridLayout;
-    buttons->addWidget(play_, 0, 0);
-    buttons->addWidget(pause, 0, 1);
-    buttons->addWidget(back, 1, 0);
-    buttons->addWidget(forward, 1, 1);
-    buttons->addWidget(frameLabel_, 1, 2);
+    buttons->addWidget(b.play, 0, 0);
+    buttons->addWidget(b.pause, 0, 1);
+    buttons->addWidget(b.back, 1, 0);
+    buttons->addWidget(b.forward, 1, 1);
+    buttons->addWidget(frames_->label(), 1, 2);
 
     auto* layout = new QVBoxLayout(column);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(previewArea_, 1);
     layout->addWidget(spinSlider_);
-    layout->addWidget(frameSlider_);
+    layout->addWidget(frames_->slider());
     layout->addLayout(buttons);
     return column;
 }
@@ -266,24 +246,15 @@ void MotionGraphEditorPage::refreshCanvas()
 
 QString MotionGraphEditorPage::frameText() const
 {
-    const MotionCaptureSession& s = session();
-    return QStringLiteral("%1 / %2").arg(s.currentFrame).arg(s.frameCount - 1);
+    return duolo::frameText(session().currentFrame, session().frameCount);
 }
+
+QSlider* MotionGraphEditorPage::frameSlider() const { return frames_->slider(); }
 
 void MotionGraphEditorPage::syncFrameControls()
 {
     const MotionCaptureSession& s = session();
-    syncingSlider_ = true;
-    const int last = std::max(0, s.frameCount - 1);
-    frameSlider_->setRange(0, last);
-    // Setting the interval repaints the slider even when it stays the same (this runs on
-    // every tick).
-    const int tickInterval = std::max(1, (last + 1) / 100);
-    if (frameSlider_->tickInterval() != tickInterval)
-        frameSlider_->setTickInterval(tickInterval);
-    frameSlider_->setValue(s.currentFrame);
-    syncingSlider_ = false;
-    frameLabel_->setText(frameText());
+    frames_->show(s.frameCount, tickPerFrameInterval(s.frameCount), s.currentFrame, frameText());
 }
 
 // --- Preview ------------------------------------------------------------------------------
@@ -401,9 +372,8 @@ void MotionGraphEditorPage::frameBack()
 void MotionGraphEditorPage::seekFrame(int frame)
 {
     playing_ = false;
-    MotionCaptureSession& s = session();
-    if (isActive() && s.frameCount > 0)
-        s.setFrame(std::clamp(frame, 0, s.frameCount - 1));
+    if (isActive())
+        setFrameInside(session(), frame);
     syncFrameControls();
 }
 

@@ -13,6 +13,7 @@ class QSlider;
 
 namespace duolo {
 
+class FrameSlider;
 class Graph2D;
 class Graph2DNode;
 class GraphCanvasWidget;
@@ -67,7 +68,7 @@ public:
     QString toolTipAt(CanvasPixel pixel) const;
 
     GraphCanvasWidget* canvas() const { return canvas_; }
-    QSlider* frameSlider() const { return frameSlider_; }
+    QSlider* frameSlider() const;
     QCheckBox* showAllGroupsBox() const { return showAllGroups_; }
     QCheckBox* showGridBox() const { return showGrid_; }
     UpDownControl* groupSpinner() const { return groupSpinner_; }
@@ -117,13 +118,11 @@ private:
     Graph2DNode* previewSource_ = nullptr;
     Graph2DNode* previewTarget_ = nullptr;
     bool inSourceClip_ = true;
-    bool syncingSlider_ = false;
 
     GraphCanvasWidget* canvas_ = nullptr;
     QFrame* previewArea_ = nullptr;
     SpinSlider* spinSlider_ = nullptr;
-    QSlider* frameSlider_ = nullptr;
-    QLabel* frameLabel_ = nullptr;
+    FrameSlider* frames_ = nullptr;
     QPushButton* play_ = nullptr;
     QCheckBox* showAllGroups_ = nullptr;
     QCheckBox* showGrid_ = nullptr;

@@ -3,6 +3,7 @@
 #include "session/MotionCaptureSession.h"
 #include "render/SpinSlider.h"
 #include "render/ValueBox.h"
+#include "ui/FrameControls.h"
 #include "ui/MainDialog.h"
 #include "ui/UpDownControl.h"
 
@@ -11,7 +12,6 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
-#include <QPushButton>
 #include <QSlider>
 
 #include <algorithm>
@@ -47,55 +47,13 @@ SimplePlaybackPage::SimplePlaybackPage(MainDialog& mainWindow) : PipelinePage(ma
 
 QWidget* SimplePlaybackPage::buildViewColumn(QWidget* parent)
 {
-    auto* column = new QWidget(parent);
-    viewArea_ = new QFrame(column);
-    viewArea_->setObjectName(QStringLiteral("viewArea"));
-    viewArea_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    viewArea_->setMinimumSize(320, 240);
-    viewArea_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-
-    spinSlider_ = new SpinSlider(column);
-    spinSlider_->setObjectName(QStringLiteral("spinSlider"));
-
-    frameSlider_ = new QSlider(Qt::Horizontal, column);
-    frameSlider_->setObjectName(QStringLiteral("frameSlider"));
-    frameSlider_->setTickPosition(QSlider::TicksBelow);
-    frameSlider_->setToolTip(tr("Frame shown; dragging stops playback"));
-    connect(frameSlider_, &QSlider::valueChanged, this, [this](int value) {
-        if (!syncingSlider_)
-            seekFrame(value);
-    });
-
-    play_ = new QPushButton(tr("Play"), column);
-    pause_ = new QPushButton(tr("Pause"), column);
-    back_ = new QPushButton(tr("Frame Back"), column);
-    forward_ = new QPushButton(tr("Frame Forward"), column);
-    play_->setToolTip(tr("Play; pressing again stops and returns to frame 0"));
-    pause_->setToolTip(tr("Stop at the current frame"));
-    frameLabel_ = new QLabel(column);
-    frameLabel_->setObjectName(QStringLiteral("frameLabel"));
-    frameLabel_->setMinimumWidth(110);
-    frameLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    connect(play_, &QPushButton::clicked, this, &SimplePlaybackPage::play);
-    connect(pause_, &QPushButton::clicked, this, &SimplePlaybackPage::pause);
-    connect(forward_, &QPushButton::clicked, this, &SimplePlaybackPage::frameForward);
-    connect(back_, &QPushButton::clicked, this, &SimplePlaybackPage::frameBack);
-
-    auto* buttons = new QHBoxLayout;
-    for (QPushButton* b : {play_, pause_, back_, forward_}) {
-        b->setMinimumWidth(110);
-        buttons->addWidget(b);
-    }
-    buttons->addStretch(1);
-    buttons->addWidget(frameLabel_);
-
-    auto* layout = new QVBoxLayout(column);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(viewArea_, 1);
-    layout->addWidget(spinSlider_);
-    layout->addWidget(frameSlider_);
-    layout->addLayout(buttons);
-    return column;
+    const PlaybackColumn parts =
+        makePlaybackColumn(this, parent, tr("Frame shown; dragging stops playback"),
+                           {tr("Play; pressing again stops and returns to frame 0"), tr("Stop at the current frame"), {}, {}});
+    viewArea_ = parts.viewArea;
+    spinSlider_ = parts.spinSlider;
+    frames_ = parts.frames;
+    return parts.column;
 }
 
 QWidget* SimplePlaybackPage::buildOptionsColumn(QWidget* parent)
@@ -141,6 +99,8 @@ QWidget* SimplePlaybackPage::buildOptionsColumn(QWidget* parent)
     return column;
 }
 
+QSlider* SimplePlaybackPage::frameSlider() const { return frames_->slider(); }
+
 void SimplePlaybackPage::activate()
 {
     PipelinePage::activate();
@@ -154,44 +114,36 @@ void SimplePlaybackPage::drawScene()
 
 void SimplePlaybackPage::advance()
 {
-    if (playing_ && session().frameCount > 0)
-        session().stepFrame();
+    player_.step(session());
     syncFrameControls();
 }
 
 void SimplePlaybackPage::play()
 {
-    playing_ = !playing_;
-    if (!playing_)
-        session().setFrame(0);
+    player_.togglePlay(session());
     syncFrameControls();
 }
 
 void SimplePlaybackPage::pause()
 {
-    playing_ = false;
+    player_.stop();
 }
 
 void SimplePlaybackPage::frameForward()
 {
-    playing_ = false;
-    session().frameForward();
+    player_.frameForward(session());
     syncFrameControls();
 }
 
 void SimplePlaybackPage::frameBack()
 {
-    playing_ = false;
-    session().frameBack();
+    player_.frameBack(session());
     syncFrameControls();
 }
 
 void SimplePlaybackPage::seekFrame(int frame)
 {
-    playing_ = false;
-    MotionCaptureSession& s = session();
-    if (isActive() && s.frameCount > 0)
-        s.setFrame(std::clamp(frame, 0, s.frameCount - 1));
+    player_.seek(session(), frame, isActive());
     syncFrameControls();
 }
 
@@ -213,24 +165,13 @@ void SimplePlaybackPage::stepPatches(int delta)
 
 QString SimplePlaybackPage::frameText() const
 {
-    const MotionCaptureSession& s = session();
-    return QStringLiteral("%1 / %2").arg(s.currentFrame).arg(s.frameCount - 1);
+    return duolo::frameText(session().currentFrame, session().frameCount);
 }
 
 void SimplePlaybackPage::syncFrameControls()
 {
     const MotionCaptureSession& s = session();
-    syncingSlider_ = true;
-    const int last = std::max(0, s.frameCount - 1);
-    frameSlider_->setRange(0, last);
-    // A tick per frame on short takes; on long ones at most about a hundred ticks. (Setting
-    // it repaints the slider even when it stays the same: this runs on every tick.)
-    const int tickInterval = std::max(1, (last + 1) / 100);
-    if (frameSlider_->tickInterval() != tickInterval)
-        frameSlider_->setTickInterval(tickInterval);
-    frameSlider_->setValue(s.currentFrame);
-    syncingSlider_ = false;
-    frameLabel_->setText(frameText());
+    frames_->show(s.frameCount, tickPerFrameInterval(s.frameCount), s.currentFrame, frameText());
 }
 
 void SimplePlaybackPage::updateValueBoxes()

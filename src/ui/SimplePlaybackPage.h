@@ -1,11 +1,10 @@
 #pragma once
 
+#include "ui/FrameControls.h"
 #include "ui/PipelinePage.h"
 
 class QCheckBox;
 class QFrame;
-class QLabel;
-class QPushButton;
 class QSlider;
 
 namespace duolo {
@@ -21,7 +20,7 @@ class SimplePlaybackPage : public PipelinePage {
 public:
     explicit SimplePlaybackPage(MainDialog& mainWindow);
 
-    bool isPlaying() const { return playing_; }
+    bool isPlaying() const { return player_.isPlaying(); }
     double markerRadius() const { return markerRadius_; }
     int markerPatches() const { return markerPatches_; }
 
@@ -36,7 +35,7 @@ public:
     void seekFrame(int frame);
 
     QString frameText() const;
-    QSlider* frameSlider() const { return frameSlider_; }
+    QSlider* frameSlider() const;
     SpinSlider* spinSlider() const { return spinSlider_; }
     QCheckBox* showUngroupedBox() const { return showUngrouped_; }
     QCheckBox* showGroupedBox() const { return showGrouped_; }
@@ -52,7 +51,7 @@ public:
 protected:
     void drawScene() override;
     void advance() override;
-    void stopPlayback() override { playing_ = false; }
+    void stopPlayback() override { player_.stop(); }
 
 private:
     QWidget* buildViewColumn(QWidget* parent);
@@ -60,19 +59,13 @@ private:
     void syncFrameControls();
     void updateValueBoxes();
 
-    bool playing_ = false;
+    SessionFramePlayer player_;
     double markerRadius_ = 0.3;
     int markerPatches_ = 8;
-    bool syncingSlider_ = false;
 
     QFrame* viewArea_ = nullptr;
     SpinSlider* spinSlider_ = nullptr;
-    QSlider* frameSlider_ = nullptr;
-    QLabel* frameLabel_ = nullptr;
-    QPushButton* play_ = nullptr;
-    QPushButton* pause_ = nullptr;
-    QPushButton* forward_ = nullptr;
-    QPushButton* back_ = nullptr;
+    FrameSlider* frames_ = nullptr;
     QCheckBox* showUngrouped_ = nullptr;
     QCheckBox* showGrouped_ = nullptr;
     QCheckBox* showSkeleton_ = nullptr;

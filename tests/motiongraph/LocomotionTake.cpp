@@ -13,37 +13,31 @@ namespace duolo::test {
 
 namespace {
 
-constexpr std::array<const char*, 41> kMarkers = {
-    "LFHD", "RFHD", "LBHD", "RBHD", "C7",   "T10",  "CLAV", "STRN", "RBAC", "LSHO", "LUPA",
-    "LELB", "LFRM", "LWRA", "LWRB", "LFIN", "RSHO", "RUPA", "RELB", "RFRM", "RWRA", "RWRB",
-    "RFIN", "LFWT", "RFWT", "LBWT", "RBWT", "LTHI", "LKNE", "LSHN", "LANK", "LHEE", "LTOE",
-    "LMT5", "RTHI", "RKNE", "RSHN", "RANK", "RHEE", "RTOE", "RMT5"};
-
-int markerNumber(const char* name)
-{
-    for (size_t i = 0; i < kMarkers.size(); ++i)
-        if (std::string(kMarkers[i]) == name)
-            return static_cast<int>(i);
-    return -1;
-}
-
 void select(MotionCaptureSession& session, std::initializer_list<const char*> names)
 {
     session.clearMarkerSelection();
     for (const char* name : names)
-        session.selectMarker(markerNumber(name));
+        session.selectMarker(locomotionMarkerNumber(name));
 }
 
 } // namespace
 
+int locomotionMarkerNumber(const char* name)
+{
+    for (size_t i = 0; i < kLocomotionMarkers.size(); ++i)
+        if (std::string(kLocomotionMarkers[i]) == name)
+            return static_cast<int>(i);
+    return -1;
+}
+
 Group* buildLocomotionGroup(MotionCaptureSession& session, const std::filesystem::path& takeDir, std::string* error)
 {
     std::vector<std::string> paths;
-    for (const char* name : kMarkers)
+    for (const char* name : kLocomotionMarkers)
         paths.push_back((takeDir / (std::string(name) + ".mov")).string());
     std::vector<std::string> errors;
     session.loadMarkers(paths, &errors);
-    if (!errors.empty() || session.markerCount() != static_cast<int32_t>(kMarkers.size())) {
+    if (!errors.empty() || session.markerCount() != static_cast<int32_t>(kLocomotionMarkers.size())) {
         if (error)
             *error = errors.empty() ? "could not read the take" : errors.front();
         return nullptr;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <filesystem>
 #include <string>
 
@@ -9,6 +10,16 @@ class MotionCaptureSession;
 }
 
 namespace duolo::test {
+
+// The walking take's 41 marker files (NAME.mov), in the order the group takes them.
+inline constexpr std::array<const char*, 41> kLocomotionMarkers = {
+    "LFHD", "RFHD", "LBHD", "RBHD", "C7",   "T10",  "CLAV", "STRN", "RBAC", "LSHO", "LUPA",
+    "LELB", "LFRM", "LWRA", "LWRB", "LFIN", "RSHO", "RUPA", "RELB", "RFRM", "RWRA", "RWRB",
+    "RFIN", "LFWT", "RFWT", "LBWT", "RBWT", "LTHI", "LKNE", "LSHN", "LANK", "LHEE", "LTOE",
+    "LMT5", "RTHI", "RKNE", "RSHN", "RANK", "RHEE", "RTOE", "RMT5"};
+
+// The place of the named marker in kLocomotionMarkers, or -1.
+int locomotionMarkerNumber(const char* name);
 
 // The walking take's full-body group, built as a user would on the skeleton builder page:
 // the 41 markers, centroids of the four waist markers (pelvis), of the two front waist markers

@@ -49,19 +49,6 @@ struct Messages : MessageSink {
     std::vector<bool> onUiThread;
 };
 
-// Holds the worker back until released, so that Cancel is always pressed first.
-struct WorkerGate {
-    std::atomic<bool> open{false};
-    WorkerGate()
-    {
-        BackgroundJob::workerGateForTesting() = [this] {
-            while (!open.load())
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        };
-    }
-    ~WorkerGate() { BackgroundJob::workerGateForTesting() = nullptr; }
-};
-
 // A group of markers [first, first + count) of the sample, with heading first -> first + 1 and
 // up first -> first + 2 unless told otherwise.
 void addGroup(MotionCaptureSession& s, int first, int count, bool withHeading = true)

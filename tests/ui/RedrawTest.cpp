@@ -83,13 +83,7 @@ public:
 
 void openSample(ScriptedWindow& w, const TempDir& dir)
 {
-    const QString sample = samplePath("sample.dwz");
-    if (QFile::exists(sample)) {
-        w.window->openProject(sample);
-    } else {
-        w.script->markerFiles.push_back(writeTinySession(dir));
-        w.window->openPage()->openFilesButton()->click();
-    }
+    openSampleOrTinySession(w, dir);
     w.window->openPage()->nextStepButton()->click();
     w.window->show();
 }
@@ -121,19 +115,6 @@ void openOnPage(ScriptedWindow& w, PageKind kind)
     QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
     w.window->tabs()->setCurrentIndex(static_cast<int>(kind));
 }
-
-// Holds background jobs' workers back until opened.
-struct WorkerGate {
-    std::atomic<bool> open{false};
-    WorkerGate()
-    {
-        BackgroundJob::workerGateForTesting() = [this] {
-            while (!open.load())
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        };
-    }
-    ~WorkerGate() { BackgroundJob::workerGateForTesting() = nullptr; }
-};
 
 } // namespace
 

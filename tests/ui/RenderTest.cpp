@@ -69,6 +69,15 @@ void renderPasses(SimplePlaybackPage* page, int passes = 3)
     }
 }
 
+// The tiny session's markers in a bare session, for views drawn without a main window.
+void loadTinySession(MotionCaptureSession& session, const TempDir& dir)
+{
+    std::vector<std::string> files;
+    for (const QString& f : writeTinySession(dir))
+        files.push_back(f.toStdString());
+    session.loadMarkers(files);
+}
+
 } // namespace
 
 class RenderTest : public QObject {
@@ -148,13 +157,7 @@ private slots:
     {
         TempDir dir;
         ScriptedWindow w;
-        const QString sample = samplePath("sample.dwz");
-        if (QFile::exists(sample)) {
-            w.window->openProject(sample);
-        } else {
-            w.script->markerFiles.push_back(writeTinySession(dir));
-            w.window->openPage()->openFilesButton()->click();
-        }
+        openSampleOrTinySession(w, dir);
         QVERIFY(w.window->session().loaded);
         w.window->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
@@ -186,10 +189,7 @@ private slots:
     {
         TempDir dir;
         MotionCaptureSession session;
-        std::vector<std::string> files;
-        for (const QString& f : writeTinySession(dir))
-            files.push_back(f.toStdString());
-        session.loadMarkers(files);
+        loadTinySession(session, dir);
         const DisplayOptions options;
         GlView view(SceneLighting::Unlit, [&] { drawSessionFrame(session, options, 0.3, 8, -1); });
         view.resize(640, 400);
@@ -219,10 +219,7 @@ private slots:
         // view: it must stay white whichever way the view faces.
         TempDir dir;
         MotionCaptureSession session;
-        std::vector<std::string> files;
-        for (const QString& f : writeTinySession(dir))
-            files.push_back(f.toStdString());
-        session.loadMarkers(files);
+        loadTinySession(session, dir);
         session.selectMarker(0);
         session.selectMarker(3);
         QVERIFY(session.createEdge());

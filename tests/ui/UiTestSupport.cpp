@@ -1,9 +1,12 @@
 #include "UiTestSupport.h"
 
 #include "ui/MainDialog.h"
+#include "ui/OpenSessionPage.h"
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QFile>
+#include <QPushButton>
 
 #include <sstream>
 
@@ -95,6 +98,17 @@ void flushDeletions()
 QString samplePath(const char* name)
 {
     return QString::fromStdString((sampleDir() / name).string());
+}
+
+void openSampleOrTinySession(ScriptedWindow& w, const TempDir& dir)
+{
+    const QString sample = samplePath("sample.dwz");
+    if (QFile::exists(sample)) {
+        w.window->openProject(sample);
+    } else {
+        w.script->markerFiles.push_back(writeTinySession(dir));
+        w.window->openPage()->openFilesButton()->click();
+    }
 }
 
 } // namespace duolo::test

@@ -1,13 +1,17 @@
 #pragma once
 
 #include "support/TestSupport.h"
+#include "ui/BackgroundJob.h"
 #include "ui/UserDialogs.h"
 
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
+#include <chrono>
 #include <deque>
 #include <memory>
+#include <thread>
 
 namespace duolo {
 class MainDialog;
@@ -63,5 +67,22 @@ QStringList writeTinySession(const TempDir& dir, int frames = 10);
 void flushDeletions();
 
 QString samplePath(const char* name);
+
+// Opens the sample project, or where the checkout has none a tiny session written to `dir`.
+void openSampleOrTinySession(ScriptedWindow& w, const TempDir& dir);
+
+// Holds background jobs' workers back until opened, so that a test can press Cancel or leave
+// the page while the job surely still runs.
+struct WorkerGate {
+    std::atomic<bool> open{false};
+    WorkerGate()
+    {
+        BackgroundJob::workerGateForTesting() = [this] {
+            while (!open.load())
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        };
+    }
+    ~WorkerGate() { BackgroundJob::workerGateForTesting() = nullptr; }
+};
 
 } // namespace duolo::test
