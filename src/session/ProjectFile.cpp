@@ -65,14 +65,16 @@ public:
     }
 
 private:
-    // Records nest as the reader will see them; a session that the reader would refuse as too
-    // deep is not written.
+    // Records nest as the reader will see them, and the writer counts them as the reader does:
+    // a session is written exactly when the reader accepts its depth, so every project that
+    // loads can be saved again.
+    static void checkDepth(std::size_t depth)
+    {
+        if (depth > ArchiveReader::kMaxDepth)
+            throw std::length_error("its groups and members nest too deeply to be read back");
+    }
     struct Nesting {
-        explicit Nesting(std::size_t& depth) : depth_(depth)
-        {
-            if (++depth_ + 1 >= ArchiveReader::kMaxDepth)
-                throw std::length_error("its groups and members nest too deeply to be read back");
-        }
+        explicit Nesting(std::size_t& depth) : depth_(depth) { checkDepth(++depth_); }
         ~Nesting() { --depth_; }
         std::size_t& depth_;
     };
@@ -101,6 +103,8 @@ private:
         for (const Group* g : m.groups)
             writeGroupReference(g);
         out_.writeCount(m.samples.size());
+        if (!m.samples.empty())
+            checkDepth(depth_ + 1);  // each sample is a record one level down
         for (const Marker& s : m.samples) {
             out_.writeNewObject(kClassNames[kMarker]);  // a sample belongs to one trajectory only
             out_.writeDouble(s.position.x);
