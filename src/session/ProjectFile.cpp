@@ -472,7 +472,8 @@ std::string errnoText(int error) { return std::strerror(error); }
 
 bool readWholeFile(const std::string& path, std::vector<uint8_t>& data, std::string& error)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without waiting for a writer, so that a FIFO is refused below rather than blocking here.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         error = path + ": cannot open: " + errnoText(errno);
         return false;

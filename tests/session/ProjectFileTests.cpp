@@ -15,6 +15,7 @@
 #include <fstream>
 #include <iterator>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace duolo {
@@ -673,6 +674,11 @@ TEST(ProjectFileIo, MissingFileAndFolderAreReported)
     EXPECT_NE(error.find("none.dwz: cannot open: No such file"), std::string::npos) << error;
     EXPECT_FALSE(loadProject(dir.path().string(), error));
     EXPECT_NE(error.find("is a folder"), std::string::npos) << error;
+    // A FIFO without a writer is refused at once instead of blocking the open.
+    const auto fifo = dir.file("fifo.dwz").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(loadProject(fifo, error));
+    EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
 }
 
 TEST(ProjectFileIo, SavingIntoAMissingFolderIsReported)
