@@ -310,9 +310,11 @@ void poses(const std::string& path, int32_t groupNumber, int32_t frame)
     if (!g)
         throw CliError(path + ": no group " + std::to_string(groupNumber) + " (the project has " +
                        std::to_string(session->groupCount()) + ")");
-    if (frame < 0 || frame >= g->frameCount)
+    // The frames that poses are built for (a stored frame count beyond every trajectory is not).
+    const int32_t frames = g->framesHeld();
+    if (frame < 0 || frame >= frames)
         throw CliError(path + ": frame " + std::to_string(frame) + " is outside group " +
-                       std::to_string(groupNumber) + "'s " + std::to_string(g->frameCount) + " frames");
+                       std::to_string(groupNumber) + "'s " + std::to_string(frames) + " frames");
     if (!g->hasHeading() || !g->hasUp() || !g->hasRoot())
         throw CliError(path + ": group " + std::to_string(groupNumber) +
                        " needs a heading vector, an up vector and a root to be posed");

@@ -3,6 +3,7 @@
 #include "session/ProjectFile.h"
 #include "skeleton/Edge.h"
 #include "skeleton/Group.h"
+#include "skeleton/PoseBuilder.h"
 #include "support/TestSupport.h"
 #include "ProjectTestHelpers.h"
 
@@ -14,6 +15,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -150,6 +152,46 @@ TEST(ProjectFile, EmbeddedTrajectoriesKeepWhateverIndexTheyHave)
     ASSERT_TRUE(loaded) << error;
     EXPECT_EQ(loaded->groups[0]->rootTrajectory->index, 7);
     EXPECT_EQ(loaded->groups[0]->upEnd->index, 8);
+}
+
+TEST(ProjectFile, StoredCountsBeyondTheTrajectoriesDriveNoAllocation)
+{
+    // A group and a session may store any frame count; poses and centroids are made for the
+    // frames the trajectories hold, and the stored values are saved back unchanged.
+    auto s = builtSession();  // 6 frames
+    s->frameCount = std::numeric_limits<int32_t>::max();
+    s->groups[0]->frameCount = 40'000'000;
+    s->groups[1]->frameCount = 2;
+    s->nextColliderId = std::numeric_limits<int32_t>::max();
+    CapturedMessages quiet;
+    const auto bytes = projectBytes(*s);
+    std::string error;
+    auto loaded = loadProjectBytes(bytes.data(), bytes.size(), "counts.dwz", error);
+    ASSERT_TRUE(loaded) << error;
+
+    Group& big = *loaded->groups[0];
+    EXPECT_EQ(big.framesHeld(), 6);
+    ASSERT_TRUE(buildPoses(big));
+    EXPECT_EQ(big.normalisedPoses.size(), 6u);
+    EXPECT_EQ(big.worldPoses.size(), 6u);
+    EXPECT_EQ(loaded->groups[1]->framesHeld(), 2);  // a smaller stored count still rules
+
+    loaded->selectMarker(0);
+    loaded->selectMarker(1);
+    const AnimatedMarker* centroid = loaded->createCentroid();
+    ASSERT_NE(centroid, nullptr);
+    EXPECT_EQ(centroid->sampleCount(), 6);
+    // The collider counter cannot count on: nothing is set and nothing overflows.
+    loaded->clearMarkerSelection();
+    loaded->selectMarker(3);
+    const std::string name = loaded->markers[3]->name;
+    loaded->setCollider();
+    EXPECT_EQ(loaded->markers[3]->name, name);
+    EXPECT_EQ(loaded->nextColliderId, std::numeric_limits<int32_t>::max());
+
+    loaded->markers.pop_back();  // the centroid
+    loaded->clearMarkerSelection();
+    EXPECT_EQ(projectBytes(*loaded), bytes);
 }
 
 // --- Refusals ------------------------------------------------------------------------------
