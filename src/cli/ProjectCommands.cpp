@@ -1,5 +1,6 @@
 // Project subcommands: make-project (build a session from a recipe, as the skeleton builder
 // would, and save it), info, resave and poses.
+#include "capture/TextEncoding.h"
 #include "session/MotionCaptureSession.h"
 #include "session/ProjectFile.h"
 #include "cli/CliSupport.h"
@@ -261,7 +262,7 @@ void info(const std::string& path)
         for (const Group* g : m->groups)
             groupNumbers.push_back(g->groupNumber);
         markers.push_back({{"index", m->index},
-                           {"name", m->name},
+                           {"name", displayText(m->name)},
                            {"samples", m->sampleCount()},
                            {"colliderId", m->colliderId},
                            {"groupNumbers", groupNumbers}});

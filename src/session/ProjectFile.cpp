@@ -6,6 +6,7 @@
 
 #include "capture/Archive.h"
 #include "capture/MessageSink.h"
+#include "capture/TextEncoding.h"
 #include "session/MotionCaptureSession.h"
 #include "skeleton/Edge.h"
 #include "skeleton/Group.h"
@@ -295,7 +296,7 @@ private:
         for (uint32_t i = 0; i < n; ++i)
             m.groups.push_back(readGroupReference("a trajectory's group list"));
         if (groupCount != m.groupCount())
-            in_.fail("trajectory \"" + m.name + "\" has group count " + std::to_string(groupCount) +
+            in_.fail("trajectory \"" + displayText(m.name) + "\" has group count " + std::to_string(groupCount) +
                          " but lists " + std::to_string(m.groupCount()) + " groups",
                      countAt);
 
@@ -422,7 +423,7 @@ std::string checkConsistency(const SessionRecord& s, const LoadedObjects& object
     std::map<std::pair<const AnimatedMarker*, const Group*>, long> balance;
     for (const AnimatedMarker* m : s.markers) {
         if (m->inGroup != !m->groups.empty())
-            return "trajectory \"" + m->name + "\" is marked " + (m->inGroup ? "grouped" : "ungrouped") +
+            return "trajectory \"" + displayText(m->name) + "\" is marked " + (m->inGroup ? "grouped" : "ungrouped") +
                    " but belongs to " + std::to_string(m->groups.size()) + " groups";
         for (const Group* g : m->groups)
             ++balance[{m, g}];
@@ -432,7 +433,7 @@ std::string checkConsistency(const SessionRecord& s, const LoadedObjects& object
             --balance[{m, g}];
     for (const auto& [key, count] : balance)
         if (count != 0)
-            return "trajectory \"" + key.first->name + "\" and group " +
+            return "trajectory \"" + displayText(key.first->name) + "\" and group " +
                    std::to_string(key.second->groupNumber) + " disagree about its membership";
     return {};
 }

@@ -86,6 +86,27 @@ TEST(CliMakeProject, ResaveIsByteIdentical)
     EXPECT_TRUE(slurp(sampleAgain) == slurp(sampleDir() / "sample.dwz"));
 }
 
+TEST(CliInfo, NamesThatAreNotUtf8AreShownAsWindows1252AndKeptAsStored)
+{
+    // A project written on Windows names "m/h\xEFp.mov" in Windows-1252: it loads, re-saves
+    // byte for byte, and info prints the name as UTF-8 instead of failing.
+    SmallTake take;
+    ASSERT_EQ(runCli({"make-project", take.recipe(kSkeletonSteps), take.project()}).status, 0);
+    std::string bytes = slurp(take.project());
+    const auto at = bytes.find("m/hip.mov");
+    ASSERT_NE(at, std::string::npos);
+    bytes[at + 3] = '\xEF';
+    const auto windows = take.dir.write("windows.dwz", bytes).string();
+
+    auto info = runCli({"info", windows});
+    ASSERT_EQ(info.status, 0) << info.err;
+    EXPECT_EQ(info.json()["markers"][0]["name"], "m/h\xC3\xAFp.mov");
+    EXPECT_EQ(info.json()["markers"][1]["name"], "m/front.mov");
+    const auto again = take.dir.file("again.dwz").string();
+    ASSERT_EQ(runCli({"resave", windows, again}).status, 0);
+    EXPECT_EQ(slurp(again), bytes);
+}
+
 TEST(CliMakeProject, TheCommittedSampleIsWhatItsRecipeMakes)
 {
     TempDir dir;
