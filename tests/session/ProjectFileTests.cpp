@@ -73,6 +73,37 @@ TEST(ProjectFile, OneTrajectoryOfTwoSamplesHasTheDocumentedBytes)
     EXPECT_EQ(projectBytes(s), expected.b);
 }
 
+TEST(ProjectFile, OtherEncodingsLoadAndAreSavedInTheCanonicalForm)
+{
+    MotionCaptureSession s;
+    s.markers.push_back(trajectory(0, "a.mov", 2, {0.1, 0.3, 0.2}, {0.3, 0.3, 0.3}));
+    s.loaded = true;
+    s.frameCount = 2;
+    const auto& samples = s.markers[0]->samples;
+    const auto canonical = projectBytes(s);
+
+    // The same session with a bool byte of 7, a long-form name length, a long-form sample
+    // count, the Marker class introduced a second time and wide-string name "a.mov".
+    for (int variant = 0; variant < 2; ++variant) {
+        Bytes b;
+        b.u8(7).i32(0).i32(2).i32(0).i32(1).i32(0);
+        b.u16(1).u16(0xFFFF).u16(0).u16(14).text("AnimatedMarker");
+        if (variant == 0)
+            b.u8(0xFF).u16(5).text("a.mov");
+        else
+            b.u8(0xFF).u16(0xFFFE).u8(5).text(std::string("a\0.\0m\0o\0v\0", 10));
+        b.u8(0).i32(0).i32(0).i32(-1);
+        b.u16(0);
+        b.u16(0xFFFF).i32(2).u16(0xFFFF).u16(0).u16(6).text("Marker").sample(samples[0]);
+        b.u16(0xFFFF).u16(0).u16(6).text("Marker").sample(samples[1]);
+        b.u16(0).u16(0);
+        std::string error;
+        auto loaded = loadProjectBytes(b.b.data(), b.b.size(), "other.dwz", error);
+        ASSERT_TRUE(loaded) << error;
+        EXPECT_EQ(projectBytes(*loaded), canonical) << variant;
+    }
+}
+
 TEST(ProjectFile, SharedTrajectoryIsWrittenOnceAndReferredToElsewhere)
 {
     MotionCaptureSession s;
