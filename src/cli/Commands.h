@@ -8,5 +8,6 @@ namespace duolo::cli {
 // its work, prints its JSON on stdout, and throws CliError on failure.
 void registerProjectCommands(CLI::App& app);  // make-project, info, resave, poses
 void registerGraphCommands(CLI::App& app);    // graph, distance
+void registerPlayCommand(CLI::App& app);      // play
 
 } // namespace duolo::cli

@@ -27,6 +27,7 @@ int main(int argc, char** argv)
     app.require_subcommand(1);
     duolo::cli::registerProjectCommands(app);
     duolo::cli::registerGraphCommands(app);
+    duolo::cli::registerPlayCommand(app);
 
     try {
         app.parse(argc, argv);
