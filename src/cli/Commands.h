@@ -7,7 +7,7 @@ namespace duolo::cli {
 // Each group of subcommands registers itself on the tool's app. A subcommand's callback does
 // its work, prints its JSON on stdout, and throws CliError on failure.
 void registerProjectCommands(CLI::App& app);  // make-project, info, resave, poses
-void registerGraphCommands(CLI::App& app);    // graph, distance
+void registerGraphCommands(CLI::App& app);    // graph, distance, distance-map
 void registerPlayCommand(CLI::App& app);      // play
 
 } // namespace duolo::cli

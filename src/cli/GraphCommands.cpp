@@ -1,8 +1,10 @@
-// Motion graph subcommands: graph (the whole automatic construction of one group) and
-// distance (one frame distance).
+// Motion graph subcommands: graph (the whole automatic construction of one group), distance
+// (one frame distance) and distance-map (a picture of all of them).
 #include "session/MotionCaptureSession.h"
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
+#include "cli/PngFile.h"
+#include "motiongraph/DistanceMap.h"
 #include "motiongraph/FrameDistance.h"
 #include "motiongraph/Graph2D.h"
 #include "motiongraph/MotionGraphBuilder.h"
@@ -11,6 +13,7 @@
 #include "skeleton/Skeleton.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace duolo::cli {
@@ -78,6 +81,43 @@ void distance(const std::string& path, int32_t groupNumber, int32_t source, int3
     printJson({{"distance", jsonNumber(frameDistance(g.normalisedPoses[source], g.normalisedPoses[target]))}});
 }
 
+// The picture of a group's frame distances, coloured against its largest distance, with the
+// pairs at or under the threshold (by default half the largest, as on the dissection page)
+// highlighted and, given --gaps, the transitions of the graph built with them marked.
+void distanceMap(const std::string& path, int32_t groupNumber, std::optional<double> threshold,
+                 std::optional<int32_t> gaps, int32_t size, const std::string& out)
+{
+    PosedGroup posed = posedGroup(path, groupNumber);
+    Group& g = *posed.group;
+    computeMaxFrameDistance(g);
+    const double t = threshold ? *threshold : static_cast<double>(static_cast<int32_t>(g.maxFrameDistance / 2.0));
+    DistanceMap map;
+    computeDistanceMap(g.normalisedPoses, g.frameCount, size, {}, map);
+    if (map.side == 0)
+        throw CliError(path + ": group " + std::to_string(groupNumber) + " has no frames to draw");
+    std::vector<FrameLink> transitions;
+    if (gaps) {
+        g.graph = std::make_unique<Graph2D>();
+        createEntireMotionGraph(g, *gaps, t);
+        transitions = graphTransitions(*g.graph);
+    }
+    DistanceMapStyle style;
+    style.maxDistance = g.maxFrameDistance;
+    style.threshold = t;
+    style.transitions = &transitions;
+    const RgbImage image = renderDistanceMapWithBar(map, style);
+    writePng(out, image);
+    printJson({{"group", groupNumber},
+               {"frameCount", map.frames},
+               {"cells", map.side},
+               {"maxFrameDistance", jsonNumber(g.maxFrameDistance)},
+               {"threshold", jsonNumber(t)},
+               {"transitions", transitions.size()},
+               {"width", image.width},
+               {"height", image.height},
+               {"out", out}});
+}
+
 struct GraphOptions {
     std::string project;
     int32_t group = 0;
@@ -86,6 +126,10 @@ struct GraphOptions {
     bool exact = false;
     int32_t source = 0;
     int32_t target = 0;
+    std::optional<double> mapThreshold;
+    std::optional<int32_t> mapGaps;
+    int32_t size = kDefaultDistanceMapSize;
+    std::string out;
 };
 
 } // namespace
@@ -113,6 +157,22 @@ void registerGraphCommands(CLI::App& app)
     distanceCommand->add_option("--target", options->target, "Frame playback would enter")->required();
     distanceCommand->callback([options] {
         distance(options->project, options->group, options->source, options->target);
+    });
+
+    auto* mapCommand = app.add_subcommand("distance-map", "Picture of a group's frame distances as a PNG file");
+    mapCommand->add_option("project", options->project, "Project file (*.dwz)")->required();
+    mapCommand->add_option("--group", options->group, "Group number")->required();
+    mapCommand->add_option("--threshold", options->mapThreshold,
+                           "Highlight pairs at or under this distance (default: half the largest)")
+        ->check(CLI::NonNegativeNumber);
+    mapCommand->add_option("--gaps", options->mapGaps, "Build the graph with these gaps and mark its transitions")
+        ->check(CLI::NonNegativeNumber);
+    mapCommand->add_option("--size", options->size, "Largest number of cells per side (default 1024)")
+        ->check(CLI::Range(1, 16384));
+    mapCommand->add_option("--out", options->out, "PNG file to write")->required();
+    mapCommand->callback([options] {
+        distanceMap(options->project, options->group, options->mapThreshold, options->mapGaps, options->size,
+                    options->out);
     });
 }
 

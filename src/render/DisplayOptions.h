@@ -11,6 +11,8 @@ struct DisplayOptions {
     bool showSkeleton = true;
     bool showHeadingVectors = true;   // heading and up vectors
     bool showAllGroups = false;       // with a group number: draw every group, not just that one
+
+    bool operator==(const DisplayOptions&) const = default;
 };
 
 } // namespace duolo

@@ -36,7 +36,7 @@ QSurfaceFormat GlView::surfaceFormat()
 
 void GlView::renderFrame()
 {
-    viewYaw_ += static_cast<float>(spinSpeed_);
+    turn();
     update();
 }
 
@@ -62,6 +62,7 @@ void GlView::paintGL()
 {
     if (failed_)
         return;
+    ++paintCount_;
     // Qt may touch state between passes: restore what the scene relies on.
     setupScene(lighting_);
     const qreal ratio = devicePixelRatioF();
@@ -83,6 +84,18 @@ bool GlView::isOpenGlAvailable()
         return probe.create();
     }();
     return available;
+}
+
+void GlView::prepareWindow(QWidget* window)
+{
+    if (!window || !isOpenGlAvailable())
+        return;
+    // Never shown, so it never creates a context of its own; being a child is what counts.
+    auto* anchor = new QOpenGLWidget(window);
+    anchor->setObjectName(QStringLiteral("openGlWindowAnchor"));
+    anchor->setFormat(surfaceFormat());
+    anchor->setFixedSize(1, 1);
+    anchor->hide();
 }
 
 void GlView::reportNoOpenGl()

@@ -30,6 +30,13 @@ public:
     static bool isOpenGlAvailable();
     // Tells the user, once per run, that the 3D views stay empty.
     static void reportNoOpenGl();
+    // Call before the top-level window is first shown. Qt composes a window that holds an
+    // OpenGL widget differently from one that does not, and re-creates the native window when
+    // the first such widget appears in it: under a window manager the window then jumps to
+    // the screen's centre and loses its maximised state. A hidden OpenGL widget placed in the
+    // window before it exists natively makes it an OpenGL window from the start. Does
+    // nothing when this run has no OpenGL (the views are never created then).
+    static void prepareWindow(QWidget* window);
 
     SceneLighting lighting() const { return lighting_; }
     int spinSpeed() const { return spinSpeed_; }
@@ -38,6 +45,11 @@ public:
 
     // One frame of the render loop: turn by the spin speed, then repaint.
     void renderFrame();
+    // Turn by the spin speed without asking for a repaint (the caller decides whether the
+    // picture changed).
+    void turn() { viewYaw_ += static_cast<float>(spinSpeed_); }
+    // How many times the scene has been drawn (benchmarks and tests count repaints).
+    long paintCount() const { return paintCount_; }
     // True once the view has found that it has no OpenGL context.
     bool hasFailed() const { return failed_; }
 
@@ -53,6 +65,7 @@ private:
     int spinSpeed_ = 0;
     float viewYaw_ = -90.0f;
     bool failed_ = false;
+    long paintCount_ = 0;
 };
 
 } // namespace duolo

@@ -246,11 +246,18 @@ void drawSkeletonEdge(const Edge& edge)
     if (!a || !b)
         return;
     applyMaterial(edgeMaterial(edge));
+    // Lines are drawn unlit, in their colour: lit, they would take whatever normal the last
+    // sphere left behind and darken as the view turns.
+    const bool lit = glIsEnabled(GL_LIGHTING) == GL_TRUE;
+    if (lit)
+        glDisable(GL_LIGHTING);
     glLineWidth(3.0f);
     glBegin(GL_LINES);
     glVertex3d(a->position.x, a->position.y, a->position.z);
     glVertex3d(b->position.x, b->position.y, b->position.z);
     glEnd();
+    if (lit)
+        glEnable(GL_LIGHTING);
 }
 
 void drawGroupVectors(const Group& group)

@@ -54,6 +54,7 @@ void drawMarkerSphere(const Vec3& position, bool selected, const std::optional<R
 void drawMarkerSphere(const Vec3& position, bool selected, const std::optional<Rgb>& colour,
                       double radius, int patches);
 void drawGroupMembers(const Group& group, double radius, int patches);
+// A 3-pixel line in the edge's colour, unlit whatever the scene's lighting.
 void drawSkeletonEdge(const Edge& edge);
 // Heading and up arrows of a group whose poses are not built yet.
 void drawGroupVectors(const Group& group);

@@ -1,6 +1,8 @@
 #include "ui/MainDialog.h"
 
+#include "render/GlView.h"
 #include "session/MotionCaptureSession.h"
+#include "capture/MessageSink.h"
 #include "session/ProjectFile.h"
 #include "ui/OpenSessionPage.h"
 #include "ui/PipelinePage.h"
@@ -9,6 +11,7 @@
 #include "ui/UserDialogs.h"
 
 #include <QCloseEvent>
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QTabWidget>
@@ -21,6 +24,35 @@ std::string localPath(const QString& path)
 {
     return QFile::encodeName(path).toStdString();
 }
+
+// The reader's report names the file and the exact fault ("a list of 26144 elements does not
+// fit in the 28 bytes left ..."), which means nothing to someone who picked the wrong file.
+// When the file itself could be read, the box says first, in words, what that means; the
+// report follows as the detail. Files that could not be opened or read are reported as they are.
+QString projectLoadFailureText(const QString& path, const std::string& error)
+{
+    const QString detail = QString::fromLocal8Bit(error.c_str());
+    const std::string prefix = localPath(path) + ": ";
+    if (error.rfind(prefix, 0) == 0) {
+        const std::string_view problem = std::string_view(error).substr(prefix.size());
+        if (problem.starts_with("cannot open:") || problem.starts_with("cannot read:"))
+            return detail;
+    }
+    return QObject::tr("\u201c%1\u201d is not a Duolo Motion Graphs project, or it is damaged.\n\nDetails: %2")
+        .arg(QFileInfo(path).fileName(), detail);
+}
+
+// Keeps the model's messages to itself while alive: computing the bytes of a save must not
+// show the notes that a real save shows.
+class SilencedMessages : public MessageSink {
+public:
+    SilencedMessages() : previous_(setMessageSink(this)) {}
+    ~SilencedMessages() override { setMessageSink(previous_); }
+    void showMessage(const std::string&) override {}
+
+private:
+    MessageSink* previous_;
+};
 
 } // namespace
 
@@ -44,11 +76,14 @@ MainDialog::MainDialog(std::unique_ptr<UserDialogs> dialogs, QWidget* parent)
     layout->addWidget(statusStrip_);
     layout->addWidget(tabs_, 1);
     resize(kDefaultWidth, kDefaultHeight);
+    // The 3D views of later pages must not make the window re-create itself (and move).
+    GlView::prepareWindow(this);
 
     rebuildingTabs_ = true;
     createStagePages();
     rebuildingTabs_ = false;
     onTabChanged(tabs_->currentIndex());
+    rememberSessionAsSaved();
 }
 
 MainDialog::~MainDialog()
@@ -137,6 +172,7 @@ void MainDialog::reset()
     projectPath_.reset();
     displayOptions_ = DisplayOptions{};
     stage_ = 0;
+    rememberSessionAsSaved();
     createStagePages();
     rebuildingTabs_ = false;
     tabs_->setCurrentIndex(0);
@@ -196,10 +232,11 @@ bool MainDialog::openProjectFile()
     std::string error;
     auto loaded = loadProject(localPath(*projectPath_), error);
     if (!loaded) {
-        dialogs_->showError(this, tr("Open Project"), QString::fromLocal8Bit(error.c_str()));
+        dialogs_->showError(this, tr("Open Project"), projectLoadFailureText(*projectPath_, error));
         return false;
     }
     session_ = std::move(loaded);
+    rememberSessionAsSaved();
     return true;
 }
 
@@ -219,11 +256,56 @@ bool MainDialog::saveProgressTo(const QString& path)
         dialogs_->showError(this, tr("Save Progress"), QString::fromLocal8Bit(error.c_str()));
         return false;
     }
+    rememberSessionAsSaved();
     return true;
+}
+
+QByteArray MainDialog::sessionFingerprint() const
+{
+    const SilencedMessages silence;
+    try {
+        const std::vector<uint8_t> bytes = projectBytes(*session_);
+        return QCryptographicHash::hash(
+            QByteArrayView(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())),
+            QCryptographicHash::Sha256);
+    } catch (const std::exception&) {
+        return {};  // a session that cannot be written: it never counts as saved
+    }
+}
+
+void MainDialog::rememberSessionAsSaved()
+{
+    savedFingerprint_ = sessionFingerprint();
+}
+
+bool MainDialog::hasUnsavedChanges() const
+{
+    const QByteArray now = sessionFingerprint();
+    return now.isEmpty() || now != savedFingerprint_;
+}
+
+bool MainDialog::confirmDroppingChanges()
+{
+    if (!hasUnsavedChanges())
+        return true;
+    switch (dialogs_->askToSaveChanges(this)) {
+    case SaveChoice::Discard:
+        return true;
+    case SaveChoice::Cancel:
+        return false;
+    case SaveChoice::Save:
+        break;
+    }
+    const QString path = projectPath_ ? *projectPath_ : dialogs_->chooseProjectToSave(this);
+    return !path.isEmpty() && saveProgressTo(path);
 }
 
 void MainDialog::closeEvent(QCloseEvent* event)
 {
+    if (!confirmDroppingChanges()) {
+        event->ignore();
+        return;
+    }
     for (PipelinePage* page : pages_)
         if (page)
             page->deactivate();

@@ -4,6 +4,7 @@
 #include "ui/PageFactory.h"
 #include "ui/UserDialogs.h"
 
+#include <QByteArray>
 #include <QStringList>
 #include <QWidget>
 
@@ -67,6 +68,17 @@ public:
     // Saves to the given path; a failure is reported in a box naming the file and the reason.
     bool saveProgressTo(const QString& path);
 
+    // Whether the session differs from what was last opened or saved (a fresh window's empty
+    // session counts as saved). What is compared is what a save would write, so every change
+    // that a project keeps counts, whichever page made it, and nothing else does (selections,
+    // the frame shown, poses and graphs).
+    bool hasUnsavedChanges() const;
+    // Before work is dropped (closing the window, "Reset", "Open Project"): with unsaved
+    // changes, asks "Save changes to the project?". True when the work may be dropped: nothing
+    // to save, "Discard", or "Save" and the save succeeded (to the project's own file when it
+    // has one, else to a file the user chooses).
+    bool confirmDroppingChanges();
+
     static constexpr int kDefaultWidth = 1280;
     static constexpr int kDefaultHeight = 800;
 
@@ -79,6 +91,9 @@ private:
     void insertTabFor(PageKind kind);
     void onTabChanged(int index);
     void destroyPages();
+    // Fingerprint of what a save of the session would write now.
+    QByteArray sessionFingerprint() const;
+    void rememberSessionAsSaved();
 
     std::unique_ptr<UserDialogs> dialogs_;
     TapSoundPlayer* tapSound_;
@@ -91,6 +106,7 @@ private:
     StatusStrip* statusStrip_;
     QTabWidget* tabs_;
     bool rebuildingTabs_ = false;
+    QByteArray savedFingerprint_;
 };
 
 } // namespace duolo

@@ -73,7 +73,10 @@ OpenSessionPage::OpenSessionPage(MainDialog& mainWindow) : PipelinePage(mainWind
 
     connect(openFiles_, &QPushButton::clicked, this, &OpenSessionPage::openFiles);
     connect(openProject_, &QPushButton::clicked, this, &OpenSessionPage::openProject);
-    connect(reset_, &QPushButton::clicked, this, [this] { this->mainWindow.reset(); });
+    connect(reset_, &QPushButton::clicked, this, [this] {
+        if (this->mainWindow.confirmDroppingChanges())
+            this->mainWindow.reset();
+    });
     connect(saveProgress_, &QPushButton::clicked, this, [this] { this->mainWindow.saveProgress(); });
     connect(nextStep_, &QPushButton::clicked, this, &OpenSessionPage::goToNextStep);
 }
@@ -105,6 +108,8 @@ void OpenSessionPage::openFiles()
 
 void OpenSessionPage::openProject()
 {
+    if (!mainWindow.confirmDroppingChanges())
+        return;
     const QString path = mainWindow.dialogs().chooseProjectToOpen(this);
     if (!path.isEmpty())
         mainWindow.openProject(path);  // replaces this page with a fresh one

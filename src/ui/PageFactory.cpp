@@ -1,5 +1,7 @@
 #include "ui/PageFactory.h"
 
+#include "ui/AnimationDissectionPage.h"
+#include "ui/MotionGraphEditorPage.h"
 #include "ui/OpenSessionPage.h"
 #include "ui/PlaceholderPage.h"
 #include "ui/SimplePlaybackPage.h"
@@ -42,8 +44,8 @@ PipelinePage* createPage(PageKind kind, MainDialog& mainWindow)
     case PageKind::SimplePlayback: return new SimplePlaybackPage(mainWindow);
     // Later pages: a placeholder that still moves the pipeline on, until the page itself lands.
     case PageKind::SkeletonBuilder: return new SkeletonBuilderPage(mainWindow);
-    case PageKind::AnimationDissection: return new PlaceholderPage(mainWindow, kind, 3);
-    case PageKind::MotionGraphEditor: return new PlaceholderPage(mainWindow, kind, 4);
+    case PageKind::AnimationDissection: return new AnimationDissectionPage(mainWindow);
+    case PageKind::MotionGraphEditor: return new MotionGraphEditorPage(mainWindow);
     case PageKind::GraphPlayback: return new PlaceholderPage(mainWindow, kind, -1);
     }
     return nullptr;

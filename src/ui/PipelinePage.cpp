@@ -1,6 +1,7 @@
 #include "ui/PipelinePage.h"
 
 #include "render/SpinSlider.h"
+#include "session/MotionCaptureSession.h"
 #include "ui/MainDialog.h"
 
 #include <QFrame>
@@ -48,7 +49,7 @@ void PipelinePage::activate()
         GlView::reportNoOpenGl();
     } else if (viewArea_) {
         releaseView();  // a fresh view on every visit
-        view_ = new GlView(lighting_, [this] { drawScene(); }, viewArea_);
+        view_ = new GlView(lighting_, [this] { drawView(); }, viewArea_);
         if (spinSlider_)
             view_->setSpinSpeed(spinSlider_->value());
         viewArea_->layout()->addWidget(view_);
@@ -68,13 +69,42 @@ void PipelinePage::releaseView()
 {
     delete view_;
     view_ = nullptr;
+    lastDrawn_.reset();
+}
+
+PipelinePage::SceneState PipelinePage::sceneState() const
+{
+    const MotionCaptureSession& s = session();
+    return {&s, view_ ? view_->viewYaw() : 0.0f, s.currentFrame, s.markerCount(), s.edgeCount(),
+            s.groupCount(), mainWindow.displayOptions()};
+}
+
+void PipelinePage::drawView()
+{
+    lastDrawn_ = sceneState();
+    drawScene();
+}
+
+void PipelinePage::requestRedraw()
+{
+    if (view_)
+        view_->update();
 }
 
 void PipelinePage::tick()
 {
-    if (view_)
-        view_->renderFrame();
+    const bool onDemand = redrawsOnDemand();
+    if (view_) {
+        if (onDemand)
+            view_->turn();
+        else
+            view_->renderFrame();
+    }
     advance();
+    // The repaint comes after the step in both ways (an update is only a request), so the
+    // picture drawn is the one after the step, and the same.
+    if (onDemand && view_ && lastDrawn_ != sceneState())
+        view_->update();
 }
 
 } // namespace duolo

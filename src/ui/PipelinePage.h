@@ -1,9 +1,12 @@
 #pragma once
 
+#include "render/DisplayOptions.h"
 #include "render/GlView.h"
 
 #include <QTimer>
 #include <QWidget>
+
+#include <optional>
 
 class QFrame;
 class QLabel;
@@ -24,6 +27,18 @@ class SpinSlider;
 // spin slider to setViewArea(); it draws in drawScene() (drawSessionFrame and friends, with
 // mainWindow.displayOptions()), steps its playback in advance() and stops it in stopPlayback().
 // createPage() in PageFactory.cpp is the one place that makes each kind of page.
+//
+// Repainting. By default the view repaints on every tick, whatever changed. A page whose
+// picture changes only with things it can name calls setRedrawOnDemand(true) once; the view
+// then repaints only when the picture may differ from the last one drawn, and an idle page
+// costs next to nothing. The base watches, after every tick: the view's turn, the session's
+// current frame and its marker, edge and group counts, and the shared display options. The
+// view repaints by itself when resized or when Qt needs its picture. Everything else the
+// page's drawScene() reads (its own settings, the list selections, edits that keep the
+// counts, per-group playback state) is the page's to report through requestRedraw(), at the
+// moment it changes; a page that cannot say when its picture changes simply does not opt in.
+// The pictures are the same either way: only repaints that would draw the same picture again
+// are left out.
 class PipelinePage : public QWidget {
     Q_OBJECT
 public:
@@ -43,6 +58,13 @@ public:
 
     static constexpr int kFrameIntervalMs = 40;
 
+    bool redrawsOnDemand() const { return redrawOnDemand_ && !everyTickForAll_; }
+    // Every page repaints on every tick, as if none had opted in (benchmarks and tests compare
+    // the two ways).
+    static void setRedrawEveryTickForAll(bool on) { everyTickForAll_ = on; }
+    // Tests and benchmarks that call tick() themselves stop the page's own timer.
+    void stopFrameTimer() { frameTimer_.stop(); }
+
 protected:
     // Pages with a 3D view call this once while building their controls.
     void setViewArea(QFrame* area, SceneLighting lighting, SpinSlider* spinSlider);
@@ -52,11 +74,28 @@ protected:
     virtual void advance() {}
     // Stops any playback (called when the page is left).
     virtual void stopPlayback() {}
+    // Opt in to repainting only when the picture may have changed (see the class comment).
+    void setRedrawOnDemand(bool on) { redrawOnDemand_ = on; }
+    // Something the page's picture depends on changed: the view repaints soon (pages that
+    // repaint on every tick may call it too; it costs nothing).
+    void requestRedraw();
 
     MotionCaptureSession& session() const;
     MainDialog& mainWindow;
 
 private:
+    // What the base knows of the picture; equal values draw equal pictures (given the page's
+    // own state, which the page reports through requestRedraw()).
+    struct SceneState {
+        const MotionCaptureSession* session = nullptr;
+        float yaw = 0.0f;
+        int frame = 0;
+        int markers = 0, edges = 0, groups = 0;
+        DisplayOptions options;
+        bool operator==(const SceneState&) const = default;
+    };
+    SceneState sceneState() const;
+    void drawView();
     void releaseView();
 
     QFrame* viewArea_ = nullptr;
@@ -66,6 +105,9 @@ private:
     QLabel* noViewNote_ = nullptr;  // in the view's place when there is no OpenGL
     QTimer frameTimer_;
     bool active_ = false;
+    bool redrawOnDemand_ = false;
+    std::optional<SceneState> lastDrawn_;  // none until the current view has drawn
+    static inline bool everyTickForAll_ = false;
 };
 
 } // namespace duolo

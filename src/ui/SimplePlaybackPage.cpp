@@ -38,6 +38,9 @@ SimplePlaybackPage::SimplePlaybackPage(MainDialog& mainWindow) : PipelinePage(ma
     layout->addWidget(frame);
 
     setViewArea(viewArea_, SceneLighting::Lit, spinSlider_);
+    // The picture follows the frame, the turn and the display options, which the base
+    // watches, and the marker size, which is reported below.
+    setRedrawOnDemand(true);
     syncFrameControls();
     updateValueBoxes();
 }
@@ -198,16 +201,14 @@ void SimplePlaybackPage::stepRadius(int delta)
     const double next = std::round((markerRadius_ + 0.1 * delta) * 10.0) / 10.0;
     markerRadius_ = std::clamp(next, kMinRadius, kMaxRadius);
     updateValueBoxes();
-    if (view())
-        view()->update();
+    requestRedraw();
 }
 
 void SimplePlaybackPage::stepPatches(int delta)
 {
     markerPatches_ = std::clamp(markerPatches_ + delta, kMinPatches, kMaxPatches);
     updateValueBoxes();
-    if (view())
-        view()->update();
+    requestRedraw();
 }
 
 QString SimplePlaybackPage::frameText() const
@@ -222,8 +223,11 @@ void SimplePlaybackPage::syncFrameControls()
     syncingSlider_ = true;
     const int last = std::max(0, s.frameCount - 1);
     frameSlider_->setRange(0, last);
-    // A tick per frame on short takes; on long ones at most about a hundred ticks.
-    frameSlider_->setTickInterval(std::max(1, (last + 1) / 100));
+    // A tick per frame on short takes; on long ones at most about a hundred ticks. (Setting
+    // it repaints the slider even when it stays the same: this runs on every tick.)
+    const int tickInterval = std::max(1, (last + 1) / 100);
+    if (frameSlider_->tickInterval() != tickInterval)
+        frameSlider_->setTickInterval(tickInterval);
     frameSlider_->setValue(s.currentFrame);
     syncingSlider_ = false;
     frameLabel_->setText(frameText());

@@ -82,6 +82,8 @@ SkeletonBuilderPage::SkeletonBuilderPage(MainDialog& mainWindow) : PipelinePage(
     setObjectName(QStringLiteral("skeletonBuilderPage"));
     buildControls();
     setViewArea(viewFrame_, SceneLighting::Unlit, turnSlider_);
+    // Selections and the buttons' edits report themselves below; the base watches the rest.
+    setRedrawOnDemand(true);
     rebuildAllLists();
 }
 
@@ -132,6 +134,10 @@ void SkeletonBuilderPage::buildControls()
 
     // The three lists side by side, each with its buttons below it.
     markerList_ = makeList(frame, tr("Joint #"), 50, tr("Joint Name"), 100, QStringLiteral("markerList"));
+    // Marker files are named by their paths: what tells them apart is the end (the file name
+    // and its " C:n"), so a name too long for the column loses its beginning. The tooltip
+    // holds the whole name.
+    markerList_->setTextElideMode(Qt::ElideLeft);
     edgeList_ = makeList(frame, tr("Edge #"), 50, tr("Edge Name"), 100, QStringLiteral("edgeList"));
     groupList_ = makeList(frame, tr("Group #"), 60, tr("Group Name"), 140, QStringLiteral("groupList"));
 
@@ -187,6 +193,7 @@ void SkeletonBuilderPage::buildControls()
                           &P::goToNextStep);
 
     auto* markerButtons = new QGridLayout;
+    markerButtons->setHorizontalSpacing(6);
     markerButtons->addWidget(createEdge_, 0, 0);
     markerButtons->addWidget(createCentroid_, 0, 1);
     markerButtons->addWidget(createGroup_, 1, 0);
@@ -202,6 +209,7 @@ void SkeletonBuilderPage::buildControls()
     edgeButtons->addStretch(1);
 
     auto* groupButtons = new QGridLayout;
+    groupButtons->setHorizontalSpacing(6);
     groupButtons->addWidget(deleteGroups_, 0, 0);
     groupButtons->addWidget(createHeading_, 1, 0);
     groupButtons->addWidget(createUp_, 1, 1);
@@ -213,26 +221,23 @@ void SkeletonBuilderPage::buildControls()
     groupButtons->addWidget(saveProgress_, 5, 0);
     groupButtons->addWidget(nextStep_, 5, 1);
 
-    // Every two-line button is as tall as the tallest, and all buttons of a column as wide.
+    // Every button of the page has one size: as wide as the widest caption, as tall as the
+    // two-line ones.
     const QList<QPushButton*> buttons = frame->findChildren<QPushButton*>();
-    int buttonHeight = 0;
+    QSize buttonSize;
     for (QPushButton* b : buttons)
-        buttonHeight = std::max(buttonHeight, b->sizeHint().height());
-    for (QPushButton* b : buttons) {
-        b->setMinimumHeight(buttonHeight);
-        b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    }
-    setCollider_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-    deleteEdges_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+        buttonSize = buttonSize.expandedTo(b->sizeHint());
+    for (QPushButton* b : buttons)
+        b->setFixedSize(buttonSize);
 
     auto* grid = new QGridLayout(frame);
     grid->addLayout(viewColumn, 0, 0, 2, 1);
     grid->addWidget(markerList_, 0, 1);
     grid->addWidget(edgeList_, 0, 2);
     grid->addWidget(groupList_, 0, 3);
-    grid->addLayout(markerButtons, 1, 1);
+    grid->addLayout(markerButtons, 1, 1, Qt::AlignHCenter);
     grid->addLayout(edgeButtons, 1, 2);
-    grid->addLayout(groupButtons, 1, 3);
+    grid->addLayout(groupButtons, 1, 3, Qt::AlignHCenter);
     grid->setRowStretch(0, 1);
     // The proportions of the original arrangement: view 198, lists 123, 123 and 185 wide.
     grid->setColumnStretch(0, 198);
@@ -245,8 +250,7 @@ void SkeletonBuilderPage::buildControls()
         // Clicks, Ctrl/Shift-clicks and keyboard selection all pass through here.
         connect(list, &QTreeWidget::itemSelectionChanged, this, [this] {
             synchroniseSelection();
-            if (view())
-                view()->update();
+            requestRedraw();
         });
     }
 
@@ -402,8 +406,7 @@ void SkeletonBuilderPage::afterOperation()
 {
     synchroniseSelection();
     update();
-    if (view())
-        view()->update();
+    requestRedraw();
 }
 
 bool SkeletonBuilderPage::vectorRows(int& first, int& second, int& group) const

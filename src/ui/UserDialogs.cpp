@@ -1,7 +1,10 @@
 #include "ui/UserDialogs.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
+#include <QSettings>
 
 namespace duolo {
 namespace {
@@ -10,30 +13,75 @@ const QString kMarkerFilter = QStringLiteral("Motion Capture Files (*.mov);;All 
 const QString kOpenProjectFilter = QStringLiteral("Duolo Motion Graph Files (*.dwz);;All Files (*)");
 const QString kSaveProjectFilter = QStringLiteral("Duolo Motion Graph File (*.dwz);;All Files (*)");
 
-QStringList runDialog(QWidget* parent, QFileDialog::AcceptMode accept, QFileDialog::FileMode mode,
-                      const QString& filter, const QString& suffix, const QString& caption)
+const QString kLastFolderKey = QStringLiteral("dialogs/lastFolder");
+
+QStringList runDialog(QWidget* parent, DialogFolder& folder, QFileDialog::AcceptMode accept,
+                      QFileDialog::FileMode mode, const QString& filter, const QString& suffix,
+                      const QString& caption)
 {
-    QFileDialog dialog(parent, caption, QString(), filter);
+    QFileDialog dialog(parent, caption, folder.startFolder(), filter);
     dialog.setAcceptMode(accept);
     dialog.setFileMode(mode);
     dialog.setDefaultSuffix(suffix);
     dialog.setOption(QFileDialog::ReadOnly, false);
     if (dialog.exec() != QDialog::Accepted)
         return {};
-    return dialog.selectedFiles();
+    const QStringList files = dialog.selectedFiles();
+    if (!files.isEmpty())
+        folder.remember(files.front());
+    return files;
 }
 
 } // namespace
 
+DialogFolder::DialogFolder(QSettings& settings, QString firstRunFolder)
+    : settings_(settings), firstRunFolder_(std::move(firstRunFolder))
+{
+}
+
+QString DialogFolder::startFolder() const
+{
+    const QString last = settings_.value(kLastFolderKey).toString();
+    if (!last.isEmpty() && QFileInfo(last).isDir())
+        return last;
+    if (!firstRunFolder_.isEmpty() && QFileInfo(firstRunFolder_).isDir())
+        return firstRunFolder_;
+    return QDir::homePath();
+}
+
+void DialogFolder::remember(const QString& chosenFile)
+{
+    if (chosenFile.isEmpty())
+        return;
+    settings_.setValue(kLastFolderKey, QFileInfo(chosenFile).absolutePath());
+}
+
+QtUserDialogs::QtUserDialogs(QString firstRunFolder, QString settingsFile)
+    : firstRunFolder_(std::move(firstRunFolder)), settingsFile_(std::move(settingsFile))
+{
+}
+
+QtUserDialogs::~QtUserDialogs() = default;
+
+DialogFolder& QtUserDialogs::folder()
+{
+    if (!folder_) {
+        settings_ = settingsFile_.isEmpty() ? std::make_unique<QSettings>()
+                                            : std::make_unique<QSettings>(settingsFile_, QSettings::IniFormat);
+        folder_ = std::make_unique<DialogFolder>(*settings_, firstRunFolder_);
+    }
+    return *folder_;
+}
+
 QStringList QtUserDialogs::chooseMarkerFiles(QWidget* parent)
 {
-    return runDialog(parent, QFileDialog::AcceptOpen, QFileDialog::ExistingFiles, kMarkerFilter,
+    return runDialog(parent, folder(), QFileDialog::AcceptOpen, QFileDialog::ExistingFiles, kMarkerFilter,
                      QStringLiteral("mov"), QObject::tr("Open Files"));
 }
 
 QString QtUserDialogs::chooseProjectToOpen(QWidget* parent)
 {
-    const QStringList files = runDialog(parent, QFileDialog::AcceptOpen, QFileDialog::ExistingFile,
+    const QStringList files = runDialog(parent, folder(), QFileDialog::AcceptOpen, QFileDialog::ExistingFile,
                                         kOpenProjectFilter, QStringLiteral("dwz"), QObject::tr("Open Project"));
     return files.isEmpty() ? QString() : files.front();
 }
@@ -41,7 +89,7 @@ QString QtUserDialogs::chooseProjectToOpen(QWidget* parent)
 QString QtUserDialogs::chooseProjectToSave(QWidget* parent)
 {
     // A new project name must be accepted: the file is created by saving.
-    const QStringList files = runDialog(parent, QFileDialog::AcceptSave, QFileDialog::AnyFile,
+    const QStringList files = runDialog(parent, folder(), QFileDialog::AcceptSave, QFileDialog::AnyFile,
                                         kSaveProjectFilter, QStringLiteral("dwz"), QObject::tr("Save Progress"));
     return files.isEmpty() ? QString() : files.front();
 }
@@ -49,6 +97,21 @@ QString QtUserDialogs::chooseProjectToSave(QWidget* parent)
 void QtUserDialogs::showError(QWidget* parent, const QString& title, const QString& text)
 {
     QMessageBox::warning(parent, title, text, QMessageBox::Ok);
+}
+
+SaveChoice QtUserDialogs::askToSaveChanges(QWidget* parent)
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Duolo Motion Graphs"),
+                    QObject::tr("Save changes to the project?"),
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
+    box.setInformativeText(QObject::tr("The session has changed since it was opened or last saved."));
+    box.setDefaultButton(QMessageBox::Save);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Save: return SaveChoice::Save;
+    case QMessageBox::Discard: return SaveChoice::Discard;
+    default: return SaveChoice::Cancel;
+    }
 }
 
 } // namespace duolo

@@ -3,9 +3,15 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
+class QSettings;
 class QWidget;
 
 namespace duolo {
+
+// The answer to "Save changes to the project?".
+enum class SaveChoice { Save, Discard, Cancel };
 
 // The modal questions and reports of the main window and its pages. The program shows Qt file
 // dialogs and message boxes; tests put scripted answers in their place, so that no test ever
@@ -21,15 +27,45 @@ public:
     virtual QString chooseProjectToSave(QWidget* parent) = 0;
     // A failure the user must know about: a box with the title, the text and an OK button.
     virtual void showError(QWidget* parent, const QString& title, const QString& text) = 0;
+    // "Save changes to the project?" with Save, Discard and Cancel.
+    virtual SaveChoice askToSaveChanges(QWidget* parent) = 0;
 };
 
-// Qt's file dialogs and message boxes.
+// The folder the file dialogs start in: the one a file was last chosen from (kept in the
+// settings, so across runs), else the first-run folder (the bundled sample's), else the home
+// folder. A remembered folder that no longer exists is passed over.
+class DialogFolder {
+public:
+    DialogFolder(QSettings& settings, QString firstRunFolder);
+    QString startFolder() const;
+    // Remembers the folder of a chosen file.
+    void remember(const QString& chosenFile);
+
+private:
+    QSettings& settings_;
+    QString firstRunFolder_;
+};
+
+// Qt's file dialogs and message boxes. The dialogs start in the folder last used; that is
+// kept in the application's settings, or in `settingsFile` (an INI file) when one is given.
 class QtUserDialogs : public UserDialogs {
 public:
+    explicit QtUserDialogs(QString firstRunFolder = {}, QString settingsFile = {});
+    ~QtUserDialogs() override;
+
     QStringList chooseMarkerFiles(QWidget* parent) override;
     QString chooseProjectToOpen(QWidget* parent) override;
     QString chooseProjectToSave(QWidget* parent) override;
     void showError(QWidget* parent, const QString& title, const QString& text) override;
+    SaveChoice askToSaveChanges(QWidget* parent) override;
+
+private:
+    DialogFolder& folder();
+
+    QString firstRunFolder_;
+    QString settingsFile_;
+    std::unique_ptr<QSettings> settings_;  // opened when a dialog first needs it
+    std::unique_ptr<DialogFolder> folder_;
 };
 
 } // namespace duolo

@@ -213,6 +213,37 @@ private slots:
         QCOMPARE(green, 0);  // contact colouring is a lit material: the unlit view ignores it
     }
 
+    void skeletonLinesKeepTheirColourAsTheViewTurns()
+    {
+        // A white edge between two ungrouped markers, drawn after the (tiny) spheres in the lit
+        // view: it must stay white whichever way the view faces.
+        TempDir dir;
+        MotionCaptureSession session;
+        std::vector<std::string> files;
+        for (const QString& f : writeTinySession(dir))
+            files.push_back(f.toStdString());
+        session.loadMarkers(files);
+        session.selectMarker(0);
+        session.selectMarker(3);
+        QVERIFY(session.createEdge());
+        session.clearMarkerSelection();
+        const DisplayOptions options;
+        GlView view(SceneLighting::Lit, [&] { drawSessionFrame(session, options, 0.05, 4, -1); });
+        view.resize(640, 400);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        view.setSpinSpeed(30);
+        for (int turn = 0; turn < 12; ++turn) {
+            view.renderFrame();
+            const QImage frame = view.grabFramebuffer();
+            int white = 0;
+            for (int y = 0; y < frame.height(); ++y)
+                for (int x = 0; x < frame.width(); ++x)
+                    white += frame.pixelColor(x, y) == QColor(255, 255, 255);
+            QVERIFY2(white > 60, qPrintable(QStringLiteral("yaw %1: %2 white pixels").arg(view.viewYaw()).arg(white)));
+        }
+    }
+
     void eachShowOptionHidesItsPart()
     {
         TempDir dir;

@@ -41,6 +41,16 @@ void ScriptedDialogs::showError(QWidget*, const QString& title, const QString& t
     script_->errors.push_back({title, text});
 }
 
+SaveChoice ScriptedDialogs::askToSaveChanges(QWidget*)
+{
+    ++script_->saveQuestions;
+    if (script_->saveChoices.empty())
+        return SaveChoice::Discard;
+    const SaveChoice choice = script_->saveChoices.front();
+    script_->saveChoices.pop_front();
+    return choice;
+}
+
 ScriptedWindow::ScriptedWindow() : script(std::make_shared<ScriptedDialogs::Script>())
 {
     window = std::make_unique<MainDialog>(std::make_unique<ScriptedDialogs>(script));

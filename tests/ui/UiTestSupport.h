@@ -28,6 +28,9 @@ public:
         std::deque<QString> projectsToOpen;
         std::deque<QString> projectsToSave;
         std::vector<Error> errors;
+        // Answers to "Save changes to the project?"; "Discard" once they run out.
+        std::deque<SaveChoice> saveChoices;
+        int saveQuestions = 0;
     };
 
     explicit ScriptedDialogs(std::shared_ptr<Script> script) : script_(std::move(script)) {}
@@ -35,6 +38,7 @@ public:
     QString chooseProjectToOpen(QWidget*) override;
     QString chooseProjectToSave(QWidget*) override;
     void showError(QWidget*, const QString& title, const QString& text) override;
+    SaveChoice askToSaveChanges(QWidget*) override;
 
 private:
     std::shared_ptr<Script> script_;

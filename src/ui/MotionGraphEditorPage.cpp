@@ -1,0 +1,434 @@
+#include "ui/MotionGraphEditorPage.h"
+
+#include "motiongraph/Graph2D.h"
+#include "render/GraphCanvasWidget.h"
+#include "render/GraphDrawing.h"
+#include "render/SpinSlider.h"
+#include "render/ValueBox.h"
+#include "session/MotionCaptureSession.h"
+#include "skeleton/Group.h"
+#include "ui/MainDialog.h"
+#include "ui/UpDownControl.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QSlider>
+
+#include <algorithm>
+
+namespace duolo {
+
+namespace {
+
+ValueBoxStyle displayStyle(int pointSize, bool bold)
+{
+    ValueBoxStyle style;
+    style.pointSize = pointSize;
+    style.bold = bold;
+    return style;
+}
+
+} // namespace
+
+MotionGraphEditorPage::MotionGraphEditorPage(MainDialog& mainWindow) : PipelinePage(mainWindow)
+{
+    setObjectName(QStringLiteral("motionGraphEditorPage"));
+    auto* frame = new QGroupBox(tr("Motion Graph Editor"), this);
+    auto* columns = new QHBoxLayout(frame);
+    columns->setContentsMargins(10, 18, 10, 10);
+    columns->setSpacing(12);
+    columns->addWidget(buildCanvasColumn(frame), 1);
+    auto* right = new QVBoxLayout;
+    right->addWidget(buildPreviewColumn(frame), 1);
+    right->addWidget(buildSettingsColumn(frame), 0);
+    columns->addLayout(right, 0);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 4, 6, 6);
+    layout->addWidget(frame);
+
+    setViewArea(previewArea_, SceneLighting::Lit, spinSlider_);
+    view_.width = canvas_->canvasWidth();
+    view_.height = canvas_->canvasHeight();
+    choosePreview();
+    refreshCanvas();
+}
+
+QWidget* MotionGraphEditorPage::buildCanvasColumn(QWidget* parent)
+{
+    canvas_ = new GraphCanvasWidget(parent);
+    canvas_->setObjectName(QStringLiteral("graphCanvas"));
+    canvas_->setMinimumSize(320, 240);
+    canvas_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    canvas_->setDrawFunction([this](QPainter& painter) {
+        drawGraphCanvas(painter, view_, session(), groupNumber_);
+    });
+    canvas_->installEventFilter(this);
+    return canvas_;
+}
+
+QWidget* MotionGraphEditorPage::buildPreviewColumn(QWidget* parent)
+{
+    auto* column = new QWidget(parent);
+    previewArea_ = new QFrame(column);
+    previewArea_->setObjectName(QStringLiteral("previewArea"));
+    previewArea_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    previewArea_->setMinimumSize(300, 220);
+    previewArea_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    spinSlider_ = new SpinSlider(column);
+    spinSlider_->setObjectName(QStringLiteral("spinSlider"));
+
+    frameSlider_ = new QSlider(Qt::Horizontal, column);
+    frameSlider_->setObjectName(QStringLiteral("frameSlider"));
+    frameSlider_->setTickPosition(QSlider::TicksBelow);
+    frameSlider_->setToolTip(tr("Frame shown in the preview; dragging stops playback"));
+    connect(frameSlider_, &QSlider::valueChanged, this, [this](int value) {
+        if (!syncingSlider_)
+            seekFrame(value);
+    });
+    frameLabel_ = new QLabel(column);
+    frameLabel_->setObjectName(QStringLiteral("frameLabel"));
+    frameLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    frameLabel_->setMinimumWidth(90);
+
+    auto makeButton = [this, column](const QString& caption, const QString& tip, void (MotionGraphEditorPage::*action)()) {
+        auto* button = new QPushButton(caption, column);
+        button->setToolTip(tip);
+        button->setAutoDefault(false);
+        connect(button, &QPushButton::clicked, this, action);
+        return button;
+    };
+    play_ = makeButton(tr("Play"), tr("Play the selected node's clip, or the selected edge's transition, in a loop"),
+                       &MotionGraphEditorPage::play);
+    auto* pause = makeButton(tr("Pause"), tr("Stop at the current frame"), &MotionGraphEditorPage::pause);
+    auto* back = makeButton(tr("Frame Back"), tr("One frame back in the previewed clip"), &MotionGraphEditorPage::frameBack);
+    auto* forward = makeButton(tr("Frame Forward"), tr("One frame on in the previewed clip"),
+                               &MotionGraphEditorPage::frameForward);
+
+    auto* buttons = new QGridLayout;
+    buttons->addWidget(play_, 0, 0);
+    buttons->addWidget(pause, 0, 1);
+    buttons->addWidget(back, 1, 0);
+    buttons->addWidget(forward, 1, 1);
+    buttons->addWidget(frameLabel_, 1, 2);
+
+    auto* layout = new QVBoxLayout(column);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(previewArea_, 1);
+    layout->addWidget(spinSlider_);
+    layout->addWidget(frameSlider_);
+    layout->addLayout(buttons);
+    return column;
+}
+
+QWidget* MotionGraphEditorPage::buildSettingsColumn(QWidget* parent)
+{
+    auto* column = new QWidget(parent);
+    groupSpinner_ = new UpDownControl(column);
+    groupBox_ = new ValueBox(column);
+    gridSpinner_ = new UpDownControl(column);
+    gridBox_ = new ValueBox(column);
+    zoomBox_ = new ValueBox(column);
+    centreBox_ = new ValueBox(column, displayStyle(10, false));
+    mouseBox_ = new ValueBox(column, displayStyle(10, false));
+    groupBox_->setToolTip(tr("The group whose graph is edited"));
+    gridBox_->setToolTip(tr("Graph units between grid lines"));
+    zoomBox_->setToolTip(tr("Zoom: the mouse wheel or the + and - keys on the canvas; Home shows the whole graph"));
+    centreBox_->setToolTip(tr("The graph point at the middle of the canvas (right double-click to move it)"));
+    mouseBox_->setToolTip(tr("The graph point under the mouse"));
+    connect(groupSpinner_, &UpDownControl::stepped, this, &MotionGraphEditorPage::stepGroup);
+    connect(gridSpinner_, &UpDownControl::stepped, this, &MotionGraphEditorPage::stepGridSpacing);
+
+    showAllGroups_ = new QCheckBox(tr("Show All Groups"), column);
+    showAllGroups_->setToolTip(tr("Draw the graphs of all groups on the canvas and all groups in the preview"));
+    connect(showAllGroups_, &QCheckBox::toggled, this, [this](bool on) {
+        view_.showAllGroups = on;
+        refreshCanvas();
+    });
+    showGrid_ = new QCheckBox(tr("Show Grid"), column);
+    showGrid_->setChecked(true);
+    showGrid_->setToolTip(tr("Draw the grid and the axes"));
+    connect(showGrid_, &QCheckBox::toggled, this, [this](bool on) {
+        view_.showGrid = on;
+        refreshCanvas();
+    });
+
+    auto* toOrigin = new QPushButton(tr("Move To Origin"), column);
+    toOrigin->setToolTip(tr("Put every group back at the origin for playback"));
+    connect(toOrigin, &QPushButton::clicked, this, &MotionGraphEditorPage::moveToOrigin);
+    auto* save = new QPushButton(tr("Save Progress"), column);
+    save->setToolTip(tr("Motion graphs are not stored in the project file: nothing to save here"));
+    nextStep_ = new QPushButton(tr("Go To Next Step"), column);
+    nextStep_->setObjectName(QStringLiteral("goToNextStep"));
+    nextStep_->setToolTip(tr("Go on to playing the motion graphs"));
+    connect(nextStep_, &QPushButton::clicked, this, [this] { this->mainWindow.goToNextStep(4); });
+    for (QPushButton* b : {toOrigin, save, nextStep_})
+        b->setAutoDefault(false);
+
+    auto* grid = new QGridLayout(column);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->setVerticalSpacing(6);
+    int row = 0;
+    grid->addWidget(new QLabel(tr("Group Number"), column), row, 0);
+    grid->addWidget(groupSpinner_, row, 1);
+    grid->addWidget(groupBox_, row++, 2);
+    grid->addWidget(showAllGroups_, row, 0);
+    grid->addWidget(showGrid_, row++, 2);
+    grid->addWidget(new QLabel(tr("Grid Spacing"), column), row, 0);
+    grid->addWidget(gridSpinner_, row, 1);
+    grid->addWidget(gridBox_, row++, 2);
+    grid->addWidget(new QLabel(tr("Zoom"), column), row, 0);
+    grid->addWidget(zoomBox_, row++, 2);
+    grid->addWidget(new QLabel(tr("Screen Center"), column), row, 0);
+    grid->addWidget(centreBox_, row++, 1, 1, 2);
+    grid->addWidget(new QLabel(tr("Mouse Position"), column), row, 0);
+    grid->addWidget(mouseBox_, row++, 1, 1, 2);
+    grid->addWidget(toOrigin, row, 0);
+    grid->addWidget(save, row++, 2);
+    grid->addWidget(nextStep_, row++, 2);
+    grid->setColumnStretch(2, 1);
+    return column;
+}
+
+// --- State --------------------------------------------------------------------------------
+
+Group* MotionGraphEditorPage::currentGroup() const
+{
+    const MotionCaptureSession& s = session();
+    if (groupNumber_ < 0 || groupNumber_ >= s.groupCount())
+        return nullptr;
+    return s.groups[static_cast<size_t>(groupNumber_)].get();
+}
+
+Graph2D* MotionGraphEditorPage::currentGraph() const
+{
+    Group* group = currentGroup();
+    return group ? group->graph.get() : nullptr;
+}
+
+void MotionGraphEditorPage::activate()
+{
+    PipelinePage::activate();
+    // Groups or graphs may have been rebuilt on an earlier page meanwhile: keep the group number
+    // in range and drop a preview whose nodes have gone.
+    const int groups = session().groupCount();
+    groupNumber_ = groups > 0 ? std::clamp(groupNumber_, 0, groups - 1) : 0;
+    if (!previewNodesExist())
+        choosePreview();
+    syncFrameControls();
+    refreshCanvas();
+}
+
+bool MotionGraphEditorPage::previewNodesExist() const
+{
+    auto exists = [this](const Graph2DNode* node) {
+        if (!node)
+            return true;
+        for (const auto& group : session().groups)
+            if (group->graph) {
+                const Graph2D& g = *group->graph;
+                if (std::find(g.nodes.begin(), g.nodes.end(), node) != g.nodes.end()
+                    || std::find(g.selectedNodes.begin(), g.selectedNodes.end(), node) != g.selectedNodes.end())
+                    return true;
+            }
+        return false;
+    };
+    return exists(previewSource_) && exists(previewTarget_);
+}
+
+void MotionGraphEditorPage::refreshCanvas()
+{
+    groupBox_->setNumber(groupNumber_, 0);
+    gridBox_->setNumber(view_.gridSpacing, 0);
+    zoomBox_->setText(QString::number(view_.zoom) + QLatin1Char('X'));
+    centreBox_->setText(QString::fromStdString(positionText(view_.centreX, view_.centreY)));
+    const bool onCanvas = mouseSeen_ && view_.showsPosition(mouse_);
+    if (onCanvas) {
+        const GraphPoint p = view_.toGraph(mouse_);
+        mouseBox_->setStyle(displayStyle(10, false));
+        mouseBox_->setText(QString::fromStdString(positionText(p.x, p.y)));
+    } else {
+        mouseBox_->setStyle(displayStyle(10, true));
+        mouseBox_->setText(tr("Off Canvas"));
+    }
+    canvas_->update();
+}
+
+QString MotionGraphEditorPage::frameText() const
+{
+    const MotionCaptureSession& s = session();
+    return QStringLiteral("%1 / %2").arg(s.currentFrame).arg(s.frameCount - 1);
+}
+
+void MotionGraphEditorPage::syncFrameControls()
+{
+    const MotionCaptureSession& s = session();
+    syncingSlider_ = true;
+    const int last = std::max(0, s.frameCount - 1);
+    frameSlider_->setRange(0, last);
+    frameSlider_->setTickInterval(std::max(1, (last + 1) / 100));
+    frameSlider_->setValue(s.currentFrame);
+    syncingSlider_ = false;
+    frameLabel_->setText(frameText());
+}
+
+// --- Preview ------------------------------------------------------------------------------
+
+void MotionGraphEditorPage::choosePreview()
+{
+    playing_ = false;
+    MotionCaptureSession& s = session();
+    Graph2D* graph = currentGraph();
+    if (graph && graph->howManySelectedEdges() == 1) {
+        previewMode_ = EdgePreview;
+        previewSource_ = graph->selectedEdges.front()->from;
+        previewTarget_ = graph->selectedEdges.front()->to;
+        inSourceClip_ = true;
+        s.setFrame(previewSource_->startFrame);
+    } else if (graph && graph->howManySelectedNodes() == 1) {
+        previewMode_ = NodePreview;
+        previewSource_ = graph->selectedNodes.front();
+        previewTarget_ = nullptr;
+        s.setFrame(previewSource_->startFrame);
+    } else {
+        previewMode_ = NoPreview;
+        previewSource_ = previewTarget_ = nullptr;
+        s.setFrame(0);
+    }
+    syncFrameControls();
+}
+
+void MotionGraphEditorPage::previewStep()
+{
+    MotionCaptureSession& s = session();
+    if (s.frameCount <= 0)
+        return;
+    // Past the clip's end, or wrapped from the last frame of the take to 0 (which a clip ending
+    // on the last frame would otherwise never see: it would play the whole take from 0).
+    const int32_t before = s.currentFrame;
+    auto finished = [&s, before](const Graph2DNode* clip) {
+        return s.currentFrame > clip->endFrame || s.currentFrame < before;
+    };
+    if (previewMode_ == EdgePreview) {
+        s.stepFrame();
+        const Graph2DNode* playingClip = inSourceClip_ ? previewSource_ : previewTarget_;
+        if (finished(playingClip)) {
+            inSourceClip_ = !inSourceClip_;
+            s.setFrame((inSourceClip_ ? previewSource_ : previewTarget_)->startFrame);
+        }
+    } else if (previewMode_ == NodePreview) {
+        s.stepFrame();
+        if (finished(previewSource_))
+            s.setFrame(previewSource_->startFrame);
+    }
+}
+
+void MotionGraphEditorPage::play()
+{
+    playing_ = !playing_;
+    if (!playing_)
+        choosePreview();
+}
+
+void MotionGraphEditorPage::pause()
+{
+    playing_ = false;
+}
+
+void MotionGraphEditorPage::frameForward()
+{
+    playing_ = false;
+    MotionCaptureSession& s = session();
+    int f = s.currentFrame + 1;
+    if (previewMode_ == EdgePreview) {
+        if (inSourceClip_ && f > previewSource_->endFrame) {
+            f = previewTarget_->startFrame;
+            inSourceClip_ = false;
+        } else if (!inSourceClip_ && f > previewTarget_->endFrame) {
+            f = previewSource_->startFrame;
+            inSourceClip_ = true;
+        }
+    } else if (previewMode_ == NodePreview) {
+        if (f > previewSource_->endFrame || f < previewSource_->startFrame)
+            f = previewSource_->startFrame;
+    } else {
+        return;
+    }
+    s.setFrame(f);
+    syncFrameControls();
+}
+
+void MotionGraphEditorPage::frameBack()
+{
+    playing_ = false;
+    MotionCaptureSession& s = session();
+    int f = s.currentFrame - 1;
+    if (previewMode_ == EdgePreview) {
+        if (inSourceClip_ && f < previewSource_->startFrame) {
+            f = previewTarget_->endFrame;
+            inSourceClip_ = false;
+        } else if (!inSourceClip_ && f < previewTarget_->startFrame) {
+            f = previewSource_->endFrame;
+            inSourceClip_ = true;
+        }
+    } else if (previewMode_ == NodePreview) {
+        if (f < previewSource_->startFrame || f > previewSource_->endFrame)
+            f = previewSource_->endFrame;
+    } else {
+        return;
+    }
+    s.setFrame(f);
+    syncFrameControls();
+}
+
+void MotionGraphEditorPage::seekFrame(int frame)
+{
+    playing_ = false;
+    MotionCaptureSession& s = session();
+    if (isActive() && s.frameCount > 0)
+        s.setFrame(std::clamp(frame, 0, s.frameCount - 1));
+    syncFrameControls();
+}
+
+void MotionGraphEditorPage::drawScene()
+{
+    if (!currentGroup())
+        return;
+    DisplayOptions options = mainWindow.displayOptions();
+    options.showAllGroups = view_.showAllGroups;
+    drawSessionFrame(session(), options, 0.3, 8, groupNumber_);
+}
+
+void MotionGraphEditorPage::advance()
+{
+    if (playing_)
+        previewStep();
+    syncFrameControls();
+}
+
+// --- Settings -----------------------------------------------------------------------------
+
+void MotionGraphEditorPage::stepGroup(int delta)
+{
+    const int groups = session().groupCount();
+    groupNumber_ = groups > 0 ? std::clamp(groupNumber_ + delta, 0, groups - 1) : 0;
+    refreshCanvas();
+}
+
+void MotionGraphEditorPage::stepGridSpacing(int delta)
+{
+    view_.stepGridSpacing(delta);
+    refreshCanvas();
+}
+
+void MotionGraphEditorPage::moveToOrigin()
+{
+    for (const auto& group : session().groups)
+        group->positionOffset = Vec3{};
+}
+
+} // namespace duolo

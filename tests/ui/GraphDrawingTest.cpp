@@ -1,0 +1,299 @@
+// The motion graph drawing routines, read back pixel by pixel from the off-screen canvas.
+
+#include "UiTestSupport.h"
+
+#include "motiongraph/Graph2D.h"
+#include "render/GraphDrawing.h"
+
+#include <QPainter>
+#include <QTest>
+
+#include <cmath>
+
+using namespace duolo;
+using namespace duolo::test;
+
+namespace {
+
+GraphView viewOf(int w, int h, int zoom, double cx = 0.0, double cy = 0.0)
+{
+    GraphView v;
+    v.width = w;
+    v.height = h;
+    v.zoom = zoom;
+    v.centreX = cx;
+    v.centreY = cy;
+    return v;
+}
+
+// Draws background, optionally the grid and border, and the graph, as a page does.
+QImage draw(const GraphView& view, const Graph2D* graph, bool gridAndBorder = false, uint32_t colour = 0x00FF00)
+{
+    QImage image = makeGraphCanvasImage(view);
+    QPainter painter(&image);
+    drawGraphBackground(painter, view);
+    if (gridAndBorder)
+        drawGraphGridAndBorder(painter, view);
+    if (graph)
+        drawGraph(painter, view, *graph, colour);
+    return image;
+}
+
+QColor at(const QImage& image, int x, int y) { return image.pixelColor(x, y); }
+
+bool isWhite(const QImage& image, int x, int y) { return at(image, x, y) == GraphColours::background(); }
+
+// The first and last non-white column of a row.
+std::pair<int, int> inkSpan(const QImage& image, int y)
+{
+    int first = -1, last = -1;
+    for (int x = 0; x < image.width(); ++x)
+        if (!isWhite(image, x, y)) {
+            if (first < 0)
+                first = x;
+            last = x;
+        }
+    return {first, last};
+}
+
+int countColour(const QImage& image, const QColor& colour)
+{
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            n += image.pixelColor(x, y) == colour;
+    return n;
+}
+
+// A node placed where asked (no overlap nudge), owned by the graph.
+Graph2DNode* place(Graph2D& g, int32_t start, double x, double y)
+{
+    Graph2DNode* n = g.addNode(start, start + 9, 1000.0 + start, 0.0);
+    n->translate(x - n->x, y - n->y);
+    return n;
+}
+
+} // namespace
+
+class GraphDrawingTest : public QObject {
+    Q_OBJECT
+private slots:
+    void nodeIsACircleOfRadiusFiveAtZoomSixteenOnAnyCanvas()
+    {
+        for (QSize size : {QSize(400, 300), QSize(1000, 700)}) {
+            const GraphView v = viewOf(size.width(), size.height(), 16);
+            Graph2D g;
+            place(g, 0, 0.0, 0.0);
+            g.deselectAll();
+            const QImage image = draw(v, &g);
+            const CanvasPixel c = *v.toPixel(0.0, 0.0);
+            QCOMPARE(inkSpan(image, c.y), std::make_pair(c.x - 5, c.x + 4));
+            QCOMPARE(at(image, c.x - 5, c.y), GraphColours::edge());  // the outline
+            QCOMPARE(at(image, c.x, c.y), QColor(0, 255, 0));         // the group's colour
+            QVERIFY(isWhite(image, c.x, c.y - 6));
+        }
+        // Selected nodes are filled red.
+        const GraphView v = viewOf(400, 300, 16);
+        Graph2D g;
+        place(g, 0, 0.0, 0.0);
+        QCOMPARE(at(draw(v, &g), 200, 150), GraphColours::selected());
+    }
+
+    void selfLoopIsTheTwentyFivePixelCircleAboveLeft()
+    {
+        const GraphView v = viewOf(400, 300, 16);
+        Graph2D g;
+        Graph2DNode* a = place(g, 0, 0.0, 0.0);
+        g.addEdge(a, a);
+        g.deselectAll();
+        const QImage image = draw(v, &g);
+        // Centre pixel (200, 150); the loop's box runs from 180 to 205 across, 130 to 155 down.
+        QCOMPARE(inkSpan(image, 142), std::make_pair(180, 204));
+        QCOMPARE(at(image, 192, 130), GraphColours::edge());
+        QCOMPARE(at(image, 192, 154), GraphColours::edge());
+        QVERIFY(isWhite(image, 186, 136));  // filled white inside
+        QVERIFY(isWhite(image, 192, 129));
+        // Nothing to the right of or below the node: no arrowhead, no line.
+        QCOMPARE(inkSpan(image, 150).second, 204);
+        QCOMPARE(inkSpan(image, 160), std::make_pair(-1, -1));
+    }
+
+    void horizontalEdgesPointAtTheirTargetInBothDirections()
+    {
+        // 100 pixels per unit; nodes at x = -5 and 5 on the middle row (pixel 200).
+        const GraphView v = viewOf(1600, 400, 64);
+        for (bool rightward : {true, false}) {
+            Graph2D g;
+            Graph2DNode* left = place(g, 0, -5.0, 0.0);
+            Graph2DNode* right = place(g, 10, 5.0, 0.0);
+            g.deselectAll();
+            if (rightward)
+                g.addEdge(left, right);
+            else
+                g.addEdge(right, left);
+            const QImage image = draw(v, &g);
+            // Tip 0.5 units before the target centre, base 0.2 units further back, 0.4 wide.
+            const int tip = rightward ? 1250 : 350;
+            const int inside = rightward ? tip - 15 : tip + 15;
+            const int beyond = rightward ? tip + 15 : tip - 15;
+            QCOMPARE(at(image, inside, 190), GraphColours::edge());
+            QCOMPARE(at(image, inside, 210), GraphColours::edge());
+            QVERIFY(isWhite(image, beyond, 190));
+            QVERIFY(isWhite(image, inside, 175));  // the base is 20 pixels either side
+            QCOMPARE(at(image, 800, 200), GraphColours::edge());  // the line, 5 pixels thick
+            QVERIFY(isWhite(image, 800, 196));
+        }
+    }
+
+    void zoomOneDrawsEveryPenOnePixelWideAndNodesOfRadiusOne()
+    {
+        const GraphView v = viewOf(400, 400, 1);  // 2.56 units per pixel
+        Graph2D g;
+        Graph2DNode* a = place(g, 0, -200.0, 100.0);
+        Graph2DNode* b = place(g, 10, 200.0, 100.0);
+        g.deselectAll();
+        g.addEdge(a, b);
+        g.toggleEdgeAt(0.0, 100.0);  // selected: the widest pen, 1.5 g
+        QCOMPARE(g.howManySelectedEdges(), 1);
+        const QImage image = draw(v, &g, true);
+        int red = 0;
+        for (int y = 0; y < image.height(); ++y)
+            red += at(image, 200, y) == GraphColours::selected();
+        QCOMPARE(red, 1);
+        // The border at x = -512 lies on column 0, one pixel wide.
+        QCOMPARE(at(image, 0, 100), GraphColours::axisAndBorder());
+        QVERIFY(at(image, 1, 100) != GraphColours::axisAndBorder());
+        const CanvasPixel pa = *v.toPixel(-200.0, 100.0);
+        QVERIFY(std::abs(inkSpan(image, pa.y + 3).first - pa.x) > 3);  // the node is tiny
+    }
+
+    void withoutTheGridOnlyTheBorderIsDrawn()
+    {
+        GraphView v = viewOf(400, 400, 1);
+        const QImage withGrid = draw(v, nullptr, true);
+        QVERIFY(countColour(withGrid, GraphColours::grid()) > 1000);
+        v.showGrid = false;
+        const QImage image = draw(v, nullptr, true);
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                if (isWhite(image, x, y))
+                    continue;
+                QCOMPARE(at(image, x, y), GraphColours::axisAndBorder());
+                QVERIFY2(x == 0 || x == 400 || y == 0 || y == 400, qPrintable(QStringLiteral("%1,%2").arg(x).arg(y)));
+            }
+        QCOMPARE(at(image, 0, 200), GraphColours::axisAndBorder());
+        QCOMPARE(at(image, 200, 400), GraphColours::axisAndBorder());
+    }
+
+    void degenerateEdgesDrawNoStrayLines()
+    {
+        const GraphView v = viewOf(400, 300, 16);
+        Graph2D g;
+        Graph2DNode* a = place(g, 0, 0.0, 0.0);
+        Graph2DNode* b = place(g, 10, 0.0, 10.0);
+        g.deselectAll();
+        g.addEdge(a, b);  // vertical: arrowhead below b
+        QImage image = draw(v, &g);
+        const CanvasPixel pb = *v.toPixel(0.0, 10.0);
+        QCOMPARE(at(image, pb.x, pb.y + 5), GraphColours::edge());
+        QVERIFY(isWhite(image, pb.x, pb.y - 8));
+
+        // Two nodes on one spot: the edge between them is a loop; a node that is not a number
+        // and its edges draw nothing at all.
+        Graph2D h;
+        Graph2DNode* c = place(h, 0, 0.0, 0.0);
+        Graph2DNode* d = place(h, 10, 0.0, 0.0);
+        Graph2DNode* lost = place(h, 20, 5.0, 5.0);
+        h.deselectAll();
+        h.addEdge(c, d);
+        lost->translate(std::nan(""), 0.0);
+        h.addEdge(c, lost);
+        h.addEdge(lost, d);
+        image = draw(v, &h);
+        QCOMPARE(at(image, 180, 142), GraphColours::edge());
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (!isWhite(image, x, y))
+                    QVERIFY2(x >= 180 && x < 205 && y >= 130 && y < 155,
+                             qPrintable(QStringLiteral("stray pixel %1,%2").arg(x).arg(y)));
+    }
+
+    void thinLinesMatchWhatQPainterDraws()
+    {
+        // Thin lines go straight into a canvas image; with a clip set they go through QPainter
+        // instead. The two rasterise diagonals a little differently (and a line clipped at the
+        // canvas edge restarts from a rounded point), but no line may be missing or astray.
+        const GraphView v = viewOf(400, 300, 16, 3.0, -2.0);
+        Graph2D g;
+        std::vector<Graph2DNode*> nodes;
+        for (int i = 0; i < 12; ++i)
+            nodes.push_back(place(g, i * 10, std::cos(i * 2.1) * (20.0 + i), std::sin(i * 1.3) * (30.0 + i)));
+        g.deselectAll();
+        for (size_t i = 0; i < nodes.size(); ++i)
+            g.addEdge(nodes[i], nodes[(i * 5 + 3) % nodes.size()]);
+        auto picture = [&](bool clipped) {
+            QImage image = makeGraphCanvasImage(v);
+            {
+                QPainter painter(&image);
+                if (clipped)
+                    painter.setClipRect(image.rect());
+                drawGraphBackground(painter, v);
+                drawGraphGridAndBorder(painter, v);
+                drawGraph(painter, v, g, 0x00FF00);
+            }
+            return image;
+        };
+        const QImage fast = picture(false);
+        const QImage reference = picture(true);
+        // Every pixel of either picture has its colour within two pixels in the other.
+        auto nearby = [](const QImage& image, int x, int y, QRgb colour) {
+            for (int dy = -2; dy <= 2; ++dy)
+                for (int dx = -2; dx <= 2; ++dx)
+                    if (image.rect().contains(x + dx, y + dy) && image.pixel(x + dx, y + dy) == colour)
+                        return true;
+            return false;
+        };
+        const QRgb grid = GraphColours::grid().rgb();
+        int inked = 0, unmatched = 0;
+        for (int y = 0; y < fast.height(); ++y)
+            for (int x = 0; x < fast.width(); ++x) {
+                inked += !isWhite(reference, x, y);
+                // (A grid line may hide under an edge that runs along it in one picture only.)
+                const QRgb mine = fast.pixel(x, y), theirs = reference.pixel(x, y);
+                const bool bad = (mine != grid && !nearby(reference, x, y, mine))
+                          || (theirs != grid && !nearby(fast, x, y, theirs));
+                unmatched += bad;
+            }
+        QVERIFY(inked > 5000);
+        QCOMPARE(unmatched, 0);
+    }
+
+    void provisionalEdgeAndSelectionRectangle()
+    {
+        GraphView v = viewOf(400, 300, 16);
+        v.dragStart = {100, 150};
+        v.dragCurrent = {300, 150};
+        QImage image = makeGraphCanvasImage(v);
+        {
+            QPainter painter(&image);
+            drawProvisionalEdge(painter, v);
+        }
+        QCOMPARE(at(image, 200, 150), GraphColours::edge());
+        QCOMPARE(at(image, 295, 150), GraphColours::edge());  // its arrowhead at the pointer
+        image = makeGraphCanvasImage(v);
+        v.dragCurrent = {300, 250};
+        {
+            QPainter painter(&image);
+            drawSelectionRectangle(painter, v);
+        }
+        QCOMPARE(at(image, 100, 150), GraphColours::selected());
+        QVERIFY(isWhite(image, 200, 200));
+        int red = 0;
+        for (int x = 100; x <= 300; ++x)
+            red += at(image, x, 250) == GraphColours::selected();
+        QVERIFY(red > 60 && red < 150);  // dotted
+    }
+};
+
+QTEST_MAIN(GraphDrawingTest)
+#include "GraphDrawingTest.moc"
