@@ -64,8 +64,10 @@ int32_t Group::framesHeld() const
     int32_t longest = 0;
     for (const AnimatedMarker* m : members)
         longest = std::max(longest, m->sampleCount());
-    for (const AnimatedMarker* t : ownTrajectories())
-        longest = std::max(longest, t->sampleCount());
+    // The trajectories that poses read: the starts of the vectors are zero once orthonormalised.
+    for (const AnimatedMarker* t : {headingEnd.get(), upEnd.get(), rootTrajectory.get()})
+        if (t)
+            longest = std::max(longest, t->sampleCount());
     return std::clamp(frameCount, 0, longest);
 }
 
