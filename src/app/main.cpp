@@ -2,7 +2,8 @@
 //
 //   duolo-motion-graphs                 an empty session
 //   duolo-motion-graphs PROJECT.dwz     opens the project as "Open Project" does
-//   duolo-motion-graphs a.mov b.mov ... loads the marker files as "Open Files" does
+//   duolo-motion-graphs a.mov b.c3d ... loads marker files (*.mov) and capture files (*.c3d,
+//                                       *.trc) as "Open Files" does
 
 #include "render/GlView.h"
 #include "ui/CommandLine.h"

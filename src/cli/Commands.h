@@ -9,5 +9,6 @@ namespace duolo::cli {
 void registerProjectCommands(CLI::App& app);  // make-project, info, resave, poses
 void registerGraphCommands(CLI::App& app);    // graph, distance, distance-map
 void registerPlayCommand(CLI::App& app);      // play
+void registerImportCommands(CLI::App& app);   // import
 
 } // namespace duolo::cli

@@ -354,13 +354,18 @@ void makeProject(const std::string& recipePath, const std::string& outPath)
         resolved.push_back((folder / written.back()).string());
     }
 
+    // A capture file (*.c3d, *.trc) expands to its points in file order, so marker numbers in
+    // the steps count the expanded trajectories; every name keeps the path as written.
     MotionCaptureSession session;
     std::vector<std::string> errors;
-    session.loadMarkers(resolved, &errors);
-    if (!errors.empty())
-        throw CliError(errors.front());
-    for (std::size_t i = 0; i < written.size(); ++i)
-        session.markers[i]->name = written[i];
+    for (std::size_t i = 0; i < resolved.size(); ++i) {
+        const std::size_t first = session.markers.size();
+        session.loadMarkers({resolved[i]}, &errors);
+        if (!errors.empty())
+            throw CliError(errors.front());
+        for (std::size_t k = first; k < session.markers.size(); ++k)
+            session.markers[k]->name = written[i] + session.markers[k]->name.substr(resolved[i].size());
+    }
 
     if (recipe.contains("steps"))
         RecipeRunner(session, recipePath).run(recipe["steps"]);

@@ -28,6 +28,7 @@ int main(int argc, char** argv)
     duolo::cli::registerProjectCommands(app);
     duolo::cli::registerGraphCommands(app);
     duolo::cli::registerPlayCommand(app);
+    duolo::cli::registerImportCommands(app);
 
     try {
         app.parse(argc, argv);

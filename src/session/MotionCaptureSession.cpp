@@ -1,6 +1,7 @@
 #include "session/MotionCaptureSession.h"
 
-#include "capture/MarkerFile.h"
+#include "capture/CaptureReader.h"
+#include "capture/MessageSink.h"
 #include "motiongraph/Graph2D.h"
 #include "skeleton/Edge.h"
 #include "skeleton/Group.h"
@@ -12,19 +13,30 @@ namespace duolo {
 MotionCaptureSession::MotionCaptureSession() = default;
 MotionCaptureSession::~MotionCaptureSession() = default;
 
-void MotionCaptureSession::loadMarkers(const std::vector<std::string>& paths, std::vector<std::string>* errors)
+void MotionCaptureSession::loadMarkers(const std::vector<std::string>& paths, std::vector<std::string>* errors,
+                                       std::vector<std::string>* notices)
 {
     for (const auto& path : paths) {
-        std::vector<Marker> samples;
+        // A marker file gives one trajectory, a capture file (C3D, TRC) one per point.
+        std::vector<LoadedTrajectory> loadedTrajectories;
         std::string error;
-        if (!readMarkerFile(path, samples, error)) {
+        std::string notice;
+        if (!readTrajectoryFile(path, loadedTrajectories, notice, error)) {
             if (errors)
                 errors->push_back(error);
             continue;
         }
-        auto marker = std::make_unique<AnimatedMarker>(markerCount(), path);
-        marker->samples = std::move(samples);
-        markers.push_back(std::move(marker));
+        for (auto& t : loadedTrajectories) {
+            auto marker = std::make_unique<AnimatedMarker>(markerCount(), std::move(t.name));
+            marker->samples = std::move(t.samples);
+            markers.push_back(std::move(marker));
+        }
+        if (!notice.empty()) {
+            if (notices)
+                notices->push_back(notice);
+            else
+                showMessage(notice);
+        }
     }
     // Numbers follow list positions at once, also when files are added to a loaded session.
     renumber();

@@ -47,11 +47,15 @@ public:
     int32_t groupCount() const { return static_cast<int32_t>(groups.size()); }
 
     // --- Loading and time -------------------------------------------------------------
-    // Reads each marker file into a new trajectory, in the order given. A file that cannot be
-    // read adds no trajectory; its message (naming the file) is appended to `errors`. Sets
-    // `loaded`, puts the frame at 0 and takes the frame count from the first trajectory of the
-    // session. Trajectories are renumbered at once, so numbers never repeat.
-    void loadMarkers(const std::vector<std::string>& paths, std::vector<std::string>* errors = nullptr);
+    // Reads each file into new trajectories, in the order given: a marker file (*.mov) gives
+    // one, a capture file (*.c3d, *.trc) one per point in the file's order. A file that cannot
+    // be read adds no trajectory; its message (naming the file) is appended to `errors`. What
+    // the user should know about a file that did load (its filled gaps, left-out points) is one
+    // message per file, appended to `notices` or, without them, shown. Sets `loaded`, puts the
+    // frame at 0 and takes the frame count from the first trajectory of the session.
+    // Trajectories are renumbered at once, so numbers never repeat.
+    void loadMarkers(const std::vector<std::string>& paths, std::vector<std::string>* errors = nullptr,
+                     std::vector<std::string>* notices = nullptr);
     // Moves every ungrouped trajectory to `frame` and every group (with its members) too.
     void setFrame(int32_t frame);
     // One frame on, wrapping from the last frame to 0.

@@ -25,8 +25,8 @@ void openCommandLineFiles(MainDialog& window, const QStringList& files)
         window.openProject(files.front());
     } else {
         window.dialogs().showError(&window, QStringLiteral("Duolo Motion Graphs"),
-                                   QObject::tr("Give either one project file (*.dwz) or marker files "
-                                               "(*.mov) on the command line, not both."));
+                                   QObject::tr("Give either one project file (*.dwz) or marker and capture "
+                                               "files (*.mov, *.c3d, *.trc) on the command line, not both."));
     }
 }
 

@@ -203,9 +203,13 @@ void MainDialog::loadMarkerFiles(const QStringList& paths)
     for (const QString& p : paths)
         files.push_back(localPath(p));
     std::vector<std::string> errors;
-    session_->loadMarkers(files, &errors);
+    std::vector<std::string> notices;
+    session_->loadMarkers(files, &errors, &notices);
     if (auto* open = openPage())
         open->refreshList();
+    // What was filled or left out of each capture file, one box per file.
+    for (const auto& notice : notices)
+        dialogs_->showError(this, tr("Open Files"), QString::fromLocal8Bit(notice.c_str()));
     if (!errors.empty()) {
         QStringList lines;
         for (const auto& e : errors)

@@ -55,8 +55,8 @@ public:
     // Back to stage 0: one tab, a new open page, a fresh empty session, no project path.
     void reset();
 
-    // "Open Files": loads marker files into the session and lists them; unreadable files are
-    // reported together in one box.
+    // "Open Files": loads marker and capture files into the session and lists them; unreadable
+    // files are reported together in one box, the gaps filled in each capture file one box each.
     void loadMarkerFiles(const QStringList& paths);
     // "Open Project": reset, then read the project into the session and list its trajectories.
     // A project that cannot be read is reported and leaves the empty session of the reset.

@@ -26,7 +26,7 @@ OpenSessionPage::OpenSessionPage(MainDialog& mainWindow) : PipelinePage(mainWind
         return button;
     };
     openFiles_ = makeButton(tr("Open Files"), QStringLiteral("openFiles"),
-                            tr("Add marker files (*.mov) of a capture session"));
+                            tr("Add marker files (*.mov) or capture files (*.c3d, *.trc) of a capture session"));
     openProject_ = makeButton(tr("Open Project"), QStringLiteral("openProject"),
                               tr("Start over with a saved project (*.dwz)"));
     reset_ = makeButton(tr("Reset"), QStringLiteral("reset"), tr("Start over with an empty session"));

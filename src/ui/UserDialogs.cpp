@@ -9,7 +9,10 @@
 namespace duolo {
 namespace {
 
-const QString kMarkerFilter = QStringLiteral("Motion Capture Files (*.mov);;All Files (*)");
+// Marker files and the capture files whose points become trajectories, in one filter.
+const QString kMarkerFilter =
+    QStringLiteral("Motion Capture Files (*.mov *.c3d *.trc);;Marker Files (*.mov);;C3D Files (*.c3d);;"
+                   "TRC Files (*.trc);;All Files (*)");
 const QString kOpenProjectFilter = QStringLiteral("Duolo Motion Graph Files (*.dwz);;All Files (*)");
 const QString kSaveProjectFilter = QStringLiteral("Duolo Motion Graph File (*.dwz);;All Files (*)");
 

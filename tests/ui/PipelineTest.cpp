@@ -2,6 +2,7 @@
 
 #include "UiTestSupport.h"
 
+#include "support/C3dWriter.h"
 #include "session/MotionCaptureSession.h"
 #include "render/ValueBox.h"
 #include "ui/MainDialog.h"
@@ -123,6 +124,28 @@ private slots:
         QVERIFY(w.script->errors[0].text.contains(QStringLiteral("missing-a.mov")));
         QVERIFY(w.script->errors[0].text.contains(QStringLiteral("missing-b.mov")));
         QCOMPARE(listedNames(w.window->openPage()), QStringList{"0 marker0.mov"});
+    }
+
+    void captureFilesListTheirPointsAndReportTheirGaps()
+    {
+        TempDir dir;
+        ScriptedWindow w;
+        const QStringList files = writeTinySession(dir);
+        C3dSpec s;
+        s.points = 2;
+        s.frames = 10;
+        s.labels = {"head", "toe"};
+        for (int f = 0; f < s.frames; ++f) {
+            s.data.push_back({0, 0, 1700, 0});
+            s.data.push_back({0, 0, f == 4 ? 0.0f : 30.0f, f == 4 ? -1.0f : 0.0f});
+        }
+        const auto c3d = dir.file("take.c3d");
+        std::ofstream(c3d, std::ios::binary) << writeC3d(s);
+        w.script->markerFiles.push_back({QString::fromStdString(c3d.string()), files[0]});
+        w.window->openPage()->openFilesButton()->click();
+        QCOMPARE(listedNames(w.window->openPage()), (QStringList{"0 head", "1 toe", "2 marker0.mov"}));
+        QCOMPARE(w.script->errors.size(), size_t(1));
+        QVERIFY(w.script->errors[0].text.startsWith(QStringLiteral("take.c3d: 1 of 2 points had gaps")));
     }
 
     void advancingToStageOneKeepsTheOpenPageSelected()

@@ -1,0 +1,66 @@
+// import: a session of one capture file's trajectories (no groups), saved as a project, with a
+// summary of what the file held and what was filled.
+#include "capture/CaptureReader.h"
+#include "cli/CliSupport.h"
+#include "cli/Commands.h"
+#include "session/MotionCaptureSession.h"
+#include "session/ProjectFile.h"
+
+namespace duolo::cli {
+namespace {
+
+using nlohmann::json;
+
+void importCaptureFile(const std::string& path, const std::string& outPath)
+{
+    if (!captureReaderFor(path))
+        throw CliError(path + ": import reads C3D (*.c3d) and TRC (*.trc) files", 2);
+    CaptureFile file;
+    std::string error;
+    if (!readCaptureFile(path, file, error))
+        throw CliError(error);
+
+    json labels = json::array();
+    MotionCaptureSession session;
+    for (auto& t : file.trajectories) {
+        auto marker = std::make_unique<AnimatedMarker>(session.markerCount(), std::move(t.name));
+        marker->samples = std::move(t.samples);
+        labels.push_back(marker->name.substr(path.size() + 1));
+        session.markers.push_back(std::move(marker));
+    }
+    session.loaded = true;
+    session.renumber();
+    session.frameCount = session.markers.front()->sampleCount();
+    session.setFrame(0);
+    if (!saveProject(session, outPath, error))
+        throw CliError(error);
+
+    printJson({{"project", outPath},
+               {"format", file.format},
+               {"points", file.pointCount},
+               {"trajectories", session.markerCount()},
+               {"labels", labels},
+               {"frames", file.frameCount},
+               {"rate", jsonNumber(file.frameRate)},
+               {"units", file.units},
+               {"verticalAxis", verticalAxisName(file.vertical)},
+               {"gaps",
+                {{"pointsWithGaps", file.gaps.pointsWithGaps},
+                 {"longestGap", file.gaps.longestGap},
+                 {"filledSamples", file.gaps.filledSamples},
+                 {"leftOut", file.gaps.leftOut}}},
+               {"note", file.note.empty() ? json(nullptr) : json(file.note)}});
+}
+
+} // namespace
+
+void registerImportCommands(CLI::App& app)
+{
+    auto paths = std::make_shared<std::pair<std::string, std::string>>();
+    auto* command = app.add_subcommand("import", "Make a project of a C3D or TRC file's trajectories");
+    command->add_option("file", paths->first, "Capture file (*.c3d, *.trc)")->required();
+    command->add_option("out", paths->second, "Project file to write (*.dwz)")->required();
+    command->callback([paths] { importCaptureFile(paths->first, paths->second); });
+}
+
+} // namespace duolo::cli
