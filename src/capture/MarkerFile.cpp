@@ -5,9 +5,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace duolo {
 namespace {
@@ -36,6 +37,45 @@ private:
     size_t pos_ = 0;
 };
 
+// Reads a whole regular file. Anything else is refused before a byte is read: a device such as
+// /dev/zero never ends and a FIFO can block for ever (it is opened without waiting for a writer).
+bool readRegularFile(const std::string& path, std::string& text, std::string& error)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        error = path + ": cannot open marker file: " + std::strerror(errno);
+        return false;
+    }
+    auto fail = [&](const std::string& reason) {
+        error = path + ": cannot read marker file: " + reason;
+        ::close(fd);
+        return false;
+    };
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return fail(std::strerror(errno));
+    if (S_ISDIR(st.st_mode))
+        return fail("it is a folder");
+    if (!S_ISREG(st.st_mode))
+        return fail("it is not a regular file");
+    text.clear();
+    text.reserve(static_cast<size_t>(st.st_size));
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return fail(std::strerror(errno));
+        }
+        if (got == 0)
+            break;
+        text.append(buffer, static_cast<size_t>(got));
+    }
+    ::close(fd);
+    return true;
+}
+
 } // namespace
 
 std::vector<Marker> parseMarkerText(std::string_view text)
@@ -59,23 +99,10 @@ std::vector<Marker> parseMarkerText(std::string_view text)
 bool readMarkerFile(const std::string& path, std::vector<Marker>& samples, std::string& error)
 {
     samples.clear();
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) {
-        error = path + ": cannot read marker file: it is a folder";
+    std::string text;
+    if (!readRegularFile(path, text, error))
         return false;
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = path + ": cannot open marker file: " + std::strerror(errno);
-        return false;
-    }
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad()) {
-        error = path + ": cannot read marker file: " + std::strerror(errno);
-        return false;
-    }
-    samples = parseMarkerText(text.str());
+    samples = parseMarkerText(text);
     return true;
 }
 

@@ -1,5 +1,6 @@
 // Project subcommands: make-project (build a session from a recipe, as the skeleton builder
 // would, and save it), info, resave and poses.
+#include "capture/TextEncoding.h"
 #include "session/MotionCaptureSession.h"
 #include "session/ProjectFile.h"
 #include "cli/CliSupport.h"
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <set>
 #include <sstream>
 
@@ -32,9 +34,20 @@ json readJsonFile(const std::string& path)
     }
 }
 
-// Runs the steps of a recipe on a session. Every step names its markers and groups by their
-// numbers in the session; a number that names nothing, an unknown operation or a step whose
-// operation would do nothing is an error naming the recipe and the step.
+// Runs the steps of a recipe on a session, each as the skeleton builder's button runs it: the
+// listed markers, edges and groups become the selection (a selection is a set, in session
+// order), and the session operation runs whenever the builder's own precondition holds, even
+// where it then changes nothing or less than the step lists (a collider step still uses up a
+// collider number, as "Set Collider" does). Such steps are reported as warnings on stderr.
+// A number that names nothing, an unknown operation or a malformed step is an error naming the
+// recipe and the step, and nothing is saved.
+//
+// Steps: {"op": ..., fields}
+//   centroid {markers}          group {markers}           heading / up {group, a, b}
+//   collider {markers}          edge {a, b}               mirror {markers}
+//   addToGroup / removeFromGroup {markers, group}         deleteMarkers {markers}
+//   flipHeading / flipUp / deleteHeading / deleteUp {groups}
+//   deleteEdges {edges}         deleteGroups {groups}
 class RecipeRunner {
 public:
     RecipeRunner(MotionCaptureSession& session, std::string recipePath)
@@ -53,11 +66,14 @@ public:
     }
 
 private:
-    [[noreturn]] void fail(const std::string& problem) const
+    std::string where() const
     {
-        throw CliError(recipe_ + ": step " + std::to_string(step_) + (op_.empty() ? "" : " (" + op_ + ")") +
-                       ": " + problem);
+        return recipe_ + ": step " + std::to_string(step_) + (op_.empty() ? "" : " (" + op_ + ")") + ": ";
     }
+
+    [[noreturn]] void fail(const std::string& problem) const { throw CliError(where() + problem); }
+
+    void warn(const std::string& problem) const { std::cerr << "duolo-mg: warning: " << where() << problem << '\n'; }
 
     int32_t integer(const json& step, const char* key) const
     {
@@ -69,6 +85,7 @@ private:
         return v.get<int32_t>();
     }
 
+    // A list of numbers; one listed twice counts once (a selection holds each row once).
     std::vector<int32_t> integers(const json& step, const char* key) const
     {
         if (!step.contains(key) || !step[key].is_array())
@@ -78,9 +95,10 @@ private:
         for (const json& v : step[key]) {
             if (!v.is_number_integer() || v.get<int64_t>() < INT32_MIN || v.get<int64_t>() > INT32_MAX)
                 fail(std::string("\"") + key + "\" must be a list of whole numbers");
-            if (!seen.insert(v.get<int32_t>()).second)
-                fail(std::string("\"") + key + "\" lists " + std::to_string(v.get<int32_t>()) + " twice");
-            out.push_back(v.get<int32_t>());
+            if (seen.insert(v.get<int32_t>()).second)
+                out.push_back(v.get<int32_t>());
+            else
+                warn(std::string("\"") + key + "\" lists " + std::to_string(v.get<int32_t>()) + " twice; it counts once");
         }
         return out;
     }
@@ -103,10 +121,18 @@ private:
         return g;
     }
 
-    // The listed markers become the selection (which is always in session order).
-    std::vector<int32_t> selectMarkers(const json& step)
+    static std::string numbers(const std::vector<int32_t>& list)
     {
-        auto list = integers(step, "markers");
+        std::string text;
+        for (int32_t n : list)
+            text += (text.empty() ? "" : ", ") + std::to_string(n);
+        return text;
+    }
+
+    // The listed markers become the selection.
+    std::vector<int32_t> selectMarkers(const json& step, const char* key = "markers")
+    {
+        auto list = integers(step, key);
         for (int32_t i : list)
             marker(i);
         s_.clearMarkerSelection();
@@ -115,7 +141,7 @@ private:
         return list;
     }
 
-    void selectGroups(const json& step)
+    std::vector<int32_t> selectGroups(const json& step)
     {
         auto list = integers(step, "groups");
         for (int32_t g : list)
@@ -123,6 +149,14 @@ private:
         s_.clearGroupSelection();
         for (int32_t g : list)
             s_.selectGroup(g);
+        return list;
+    }
+
+    void selectOneGroup(int32_t number)
+    {
+        group(number);
+        s_.clearGroupSelection();
+        s_.selectGroup(number);
     }
 
     void vector(const json& step, bool heading)
@@ -130,13 +164,92 @@ private:
         Group* g = group(integer(step, "group"));
         const int32_t a = integer(step, "a");
         const int32_t b = integer(step, "b");
+        marker(a);
+        marker(b);
+        // The builder needs two selected markers and one selected group.
+        if (a == b)
+            return warn("a vector needs two different markers; nothing done");
+        std::vector<int32_t> outside;
         for (int32_t i : {a, b})
             if (!g->isMember(marker(i)))
-                fail("marker " + std::to_string(i) + " is not a member of group " + std::to_string(g->groupNumber));
+                outside.push_back(i);
         if (heading)
             s_.createHeadingVectorFor(a, b, g->groupNumber);
         else
             s_.createUpVectorFor(a, b, g->groupNumber);
+        if (!outside.empty())
+            warn("marker " + numbers(outside) + (outside.size() == 1 ? " is" : " are") + " not a member of group " +
+                 std::to_string(g->groupNumber) + "; nothing done");
+    }
+
+    void collider(const json& step)
+    {
+        const auto list = selectMarkers(step);
+        if (list.empty())
+            return warn("no markers listed; nothing done");
+        if (s_.groups.empty())
+            return warn("colliders are set on the first group, and there is none; nothing done");
+        const int32_t before = s_.nextColliderId;
+        s_.setCollider();
+        if (s_.nextColliderId == before)
+            return warn("no collider number is left; nothing done");
+        std::vector<int32_t> outside;
+        for (int32_t i : list)
+            if (!s_.groups.front()->isMember(marker(i)))
+                outside.push_back(i);
+        if (outside.size() == list.size())
+            warn("no listed marker is a member of the first group: collider " + std::to_string(before) +
+                 " is used up on no marker");
+        else if (!outside.empty())
+            warn("marker " + numbers(outside) + (outside.size() == 1 ? " is" : " are") +
+                 " not a member of the first group and gets no collider");
+    }
+
+    void membership(const json& step, bool add)
+    {
+        const auto list = selectMarkers(step);
+        Group* g = group(integer(step, "group"));
+        selectOneGroup(g->groupNumber);
+        if (list.empty())
+            return warn("no markers listed; nothing done");
+        std::vector<int32_t> unchanged;
+        for (int32_t i : list)
+            if (g->isMember(marker(i)) == add)
+                unchanged.push_back(i);
+        if (add)
+            s_.addSelectedToGroup();
+        else
+            s_.removeSelectedFromGroup();
+        if (!unchanged.empty())
+            warn("marker " + numbers(unchanged) + (unchanged.size() == 1 ? " is" : " are") +
+                 (add ? " already" : " not") + " a member of group " + std::to_string(g->groupNumber) +
+                 (unchanged.size() == list.size() ? "; nothing done" : "; left as it is"));
+    }
+
+    // Flipping or deleting a vector changes only the listed groups that have it.
+    void groupVectors(const json& step)
+    {
+        const auto list = selectGroups(step);
+        if (list.empty())
+            return warn("no groups listed; nothing done");
+        const bool heading = op_ == "flipHeading" || op_ == "deleteHeading";
+        std::vector<int32_t> without;
+        for (int32_t n : list) {
+            const Group* g = group(n);
+            if (heading ? !g->hasHeading() : !g->hasUp())
+                without.push_back(n);
+        }
+        if (op_ == "flipHeading")
+            s_.flipHeadingVectors();
+        else if (op_ == "flipUp")
+            s_.flipUpVectors();
+        else if (op_ == "deleteHeading")
+            s_.deleteHeadingVectors();
+        else
+            s_.deleteUpVectors();
+        if (!without.empty())
+            warn("group " + numbers(without) + (without.size() == 1 ? " has" : " have") + " no " +
+                 (heading ? "heading" : "up") + " vector" + (without.size() == list.size() ? "; nothing done" : ""));
     }
 
     void runStep(const json& step)
@@ -147,53 +260,62 @@ private:
         op_ = step["op"].get<std::string>();
         if (op_ == "centroid") {
             if (selectMarkers(step).size() < 2)
-                fail("a centroid needs at least two markers");
-            s_.createCentroid();
+                warn("a centroid needs at least two markers; nothing done");
+            else
+                s_.createCentroid();
         } else if (op_ == "group") {
             if (selectMarkers(step).empty())
-                fail("a group needs at least one marker");
-            s_.createGroup();
+                warn("a group needs at least one marker; nothing done");
+            else
+                s_.createGroup();
         } else if (op_ == "heading" || op_ == "up") {
             vector(step, op_ == "heading");
         } else if (op_ == "collider") {
-            auto list = selectMarkers(step);
-            if (list.empty())
-                fail("no markers listed");
-            if (s_.groups.empty())
-                fail("colliders are set on the first group, and there is none");
-            for (int32_t i : list)
-                if (!s_.groups.front()->isMember(marker(i)))
-                    fail("marker " + std::to_string(i) + " is not a member of the first group");
-            s_.setCollider();
+            collider(step);
         } else if (op_ == "edge") {
             const int32_t a = integer(step, "a");
             const int32_t b = integer(step, "b");
             marker(a);
             marker(b);
-            if (a == b)
-                fail("an edge needs two different markers");
             s_.clearMarkerSelection();
             s_.selectMarker(a);
             s_.selectMarker(b);
-            s_.createEdge();
-        } else if (op_ == "flipHeading" || op_ == "flipUp" || op_ == "deleteHeading" || op_ == "deleteUp") {
-            selectGroups(step);
-            if (op_ == "flipHeading")
-                s_.flipHeadingVectors();
-            else if (op_ == "flipUp")
-                s_.flipUpVectors();
-            else if (op_ == "deleteHeading")
-                s_.deleteHeadingVectors();
+            if (a == b)
+                warn("an edge needs two different markers; nothing done");
             else
-                s_.deleteUpVectors();
+                s_.createEdge();
+        } else if (op_ == "addToGroup" || op_ == "removeFromGroup") {
+            membership(step, op_ == "addToGroup");
+        } else if (op_ == "flipHeading" || op_ == "flipUp" || op_ == "deleteHeading" || op_ == "deleteUp") {
+            groupVectors(step);
         } else if (op_ == "deleteMarkers") {
-            selectMarkers(step);
+            if (selectMarkers(step).empty())
+                warn("no markers listed; nothing done");
             s_.deleteSelectedMarkers();
+        } else if (op_ == "deleteEdges") {
+            const auto list = integers(step, "edges");
+            for (int32_t e : list)
+                if (!s_.findEdge(e))
+                    fail("no edge " + std::to_string(e) + " (the session has " + std::to_string(s_.edgeCount()) + ")");
+            s_.clearEdgeSelection();
+            for (int32_t e : list)
+                s_.selectEdge(e);
+            if (list.empty())
+                warn("no edges listed; nothing done");
+            s_.deleteSelectedEdges();
+        } else if (op_ == "deleteGroups") {
+            if (selectGroups(step).empty())
+                warn("no groups listed; nothing done");
+            s_.deleteSelectedGroups();
         } else if (op_ == "mirror") {
-            const auto n = selectMarkers(step).size();
-            if (n != 1 && n != 2)
-                fail("mirroring takes one or two markers");
-            s_.mirrorMarkers();
+            const auto list = selectMarkers(step);
+            if (list.size() != 1 && list.size() != 2) {
+                warn("mirroring takes one or two markers; nothing done");
+            } else {
+                if (list.size() == 2 && marker(list[0])->sampleCount() != marker(list[1])->sampleCount())
+                    warn("markers " + numbers(list) + " have different lengths; nothing done");
+                s_.mirrorMarkers();
+            }
         } else {
             fail("unknown operation");
         }
@@ -266,7 +388,7 @@ void info(const std::string& path)
         for (const Group* g : m->groups)
             groupNumbers.push_back(g->groupNumber);
         markers.push_back({{"index", m->index},
-                           {"name", m->name},
+                           {"name", displayText(m->name)},
                            {"samples", m->sampleCount()},
                            {"colliderId", m->colliderId},
                            {"groupNumbers", groupNumbers}});
@@ -315,9 +437,11 @@ void poses(const std::string& path, int32_t groupNumber, int32_t frame)
     if (!g)
         throw CliError(path + ": no group " + std::to_string(groupNumber) + " (the project has " +
                        std::to_string(session->groupCount()) + ")");
-    if (frame < 0 || frame >= g->frameCount)
+    // The frames that poses are built for (a stored frame count beyond every trajectory is not).
+    const int32_t frames = g->framesHeld();
+    if (frame < 0 || frame >= frames)
         throw CliError(path + ": frame " + std::to_string(frame) + " is outside group " +
-                       std::to_string(groupNumber) + "'s " + std::to_string(g->frameCount) + " frames");
+                       std::to_string(groupNumber) + "'s " + std::to_string(frames) + " frames");
     if (!g->hasHeading() || !g->hasUp() || !g->hasRoot())
         throw CliError(path + ": group " + std::to_string(groupNumber) +
                        " needs a heading vector, an up vector and a root to be posed");

@@ -56,11 +56,12 @@ Graph2DNode::~Graph2DNode()
 
 bool Graph2DNode::advanceFrame()
 {
-    currentFrame += 1;
-    if (currentFrame > endFrame) {
+    // Compared before counting on, so that no frame value can overflow.
+    if (currentFrame >= endFrame) {
         currentFrame = startFrame;
         return true;
     }
+    ++currentFrame;
     return false;
 }
 

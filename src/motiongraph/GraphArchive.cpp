@@ -130,11 +130,20 @@ private:
             for (uint32_t k = 0; k < count; ++k)
                 node->incidentEdges.push_back(readEdgeReference());
         }
-        node->startFrame = in_.readInt32();
-        node->endFrame = in_.readInt32();
+        node->startFrame = readFrame();
+        node->endFrame = readFrame();
         node->currentFrame = node->startFrame;
         node->radius = 0.5;
         return node;
+    }
+
+    int32_t readFrame()
+    {
+        const std::size_t at = in_.position();
+        const int32_t frame = in_.readInt32();
+        if (frame < 0 || frame > kMaxGraphFrame)
+            in_.fail("a Graph2DNode's clip names frame " + std::to_string(frame), at);
+        return frame;
     }
 
     Graph2DEdge* readEdgeReference()

@@ -177,6 +177,14 @@ void MotionCaptureSession::resolveGroupParents()
     }
 }
 
+int32_t MotionCaptureSession::framesHeld() const
+{
+    int32_t longest = 0;
+    for (const auto& m : markers)
+        longest = std::max(longest, m->sampleCount());
+    return std::clamp(frameCount, 0, longest);
+}
+
 bool MotionCaptureSession::allTrajectoriesHaveFrameCount() const
 {
     return std::all_of(markers.begin(), markers.end(),

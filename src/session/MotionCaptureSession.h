@@ -94,9 +94,14 @@ public:
     void flipUpVectors();
     void deleteHeadingVectors();
     void deleteUpVectors();
-    void setCollider();                 // >= 1 selected trajectory and at least one group
+    void setCollider();                 // >= 1 selected trajectory, at least one group and a
+                                        // collider id left (the counter is not at its maximum)
     void deleteSelectedMarkers();
     void mirrorMarkers();               // one or two selected trajectories
+
+    // frameCount, bounded by the longest trajectory of the session: what loops over the take's
+    // frames may run to. A project file can store any frame count; the stored value is kept.
+    int32_t framesHeld() const;
 
     // True when every trajectory has exactly `frameCount` samples (the builder's condition
     // for moving on).

@@ -6,6 +6,7 @@
 
 #include "capture/Archive.h"
 #include "capture/MessageSink.h"
+#include "capture/TextEncoding.h"
 #include "session/MotionCaptureSession.h"
 #include "skeleton/Edge.h"
 #include "skeleton/Group.h"
@@ -65,14 +66,16 @@ public:
     }
 
 private:
-    // Records nest as the reader will see them; a session that the reader would refuse as too
-    // deep is not written.
+    // Records nest as the reader will see them, and the writer counts them as the reader does:
+    // a session is written exactly when the reader accepts its depth, so every project that
+    // loads can be saved again.
+    static void checkDepth(std::size_t depth)
+    {
+        if (depth > ArchiveReader::kMaxDepth)
+            throw std::length_error("its groups and members nest too deeply to be read back");
+    }
     struct Nesting {
-        explicit Nesting(std::size_t& depth) : depth_(depth)
-        {
-            if (++depth_ + 1 >= ArchiveReader::kMaxDepth)
-                throw std::length_error("its groups and members nest too deeply to be read back");
-        }
+        explicit Nesting(std::size_t& depth) : depth_(depth) { checkDepth(++depth_); }
         ~Nesting() { --depth_; }
         std::size_t& depth_;
     };
@@ -101,6 +104,8 @@ private:
         for (const Group* g : m.groups)
             writeGroupReference(g);
         out_.writeCount(m.samples.size());
+        if (!m.samples.empty())
+            checkDepth(depth_ + 1);  // each sample is a record one level down
         for (const Marker& s : m.samples) {
             out_.writeNewObject(kClassNames[kMarker]);  // a sample belongs to one trajectory only
             out_.writeDouble(s.position.x);
@@ -291,7 +296,7 @@ private:
         for (uint32_t i = 0; i < n; ++i)
             m.groups.push_back(readGroupReference("a trajectory's group list"));
         if (groupCount != m.groupCount())
-            in_.fail("trajectory \"" + m.name + "\" has group count " + std::to_string(groupCount) +
+            in_.fail("trajectory \"" + displayText(m.name) + "\" has group count " + std::to_string(groupCount) +
                          " but lists " + std::to_string(m.groupCount()) + " groups",
                      countAt);
 
@@ -418,7 +423,7 @@ std::string checkConsistency(const SessionRecord& s, const LoadedObjects& object
     std::map<std::pair<const AnimatedMarker*, const Group*>, long> balance;
     for (const AnimatedMarker* m : s.markers) {
         if (m->inGroup != !m->groups.empty())
-            return "trajectory \"" + m->name + "\" is marked " + (m->inGroup ? "grouped" : "ungrouped") +
+            return "trajectory \"" + displayText(m->name) + "\" is marked " + (m->inGroup ? "grouped" : "ungrouped") +
                    " but belongs to " + std::to_string(m->groups.size()) + " groups";
         for (const Group* g : m->groups)
             ++balance[{m, g}];
@@ -428,7 +433,7 @@ std::string checkConsistency(const SessionRecord& s, const LoadedObjects& object
             --balance[{m, g}];
     for (const auto& [key, count] : balance)
         if (count != 0)
-            return "trajectory \"" + key.first->name + "\" and group " +
+            return "trajectory \"" + displayText(key.first->name) + "\" and group " +
                    std::to_string(key.second->groupNumber) + " disagree about its membership";
     return {};
 }
@@ -468,7 +473,8 @@ std::string errnoText(int error) { return std::strerror(error); }
 
 bool readWholeFile(const std::string& path, std::vector<uint8_t>& data, std::string& error)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without waiting for a writer, so that a FIFO is refused below rather than blocking here.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         error = path + ": cannot open: " + errnoText(errno);
         return false;

@@ -5,6 +5,7 @@
 #include "skeleton/Group.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace duolo {
 namespace {
@@ -82,8 +83,11 @@ AnimatedMarker* MotionCaptureSession::createCentroid()
     const int32_t n = markerCount();
     auto centroid = std::make_unique<AnimatedMarker>(n, "Centroid " + std::to_string(n));
     const double inverse = 1.0 / static_cast<double>(chosen.size());
-    centroid->samples.reserve(static_cast<size_t>(std::max(frameCount, 0)));
-    for (int32_t j = 0; j < frameCount; ++j) {
+    // Shorter markers hold their last sample, up to the take's frame count; a stored count
+    // beyond every trajectory (from a damaged file) must not size the centroid.
+    const int32_t frames = framesHeld();
+    centroid->samples.reserve(static_cast<size_t>(frames));
+    for (int32_t j = 0; j < frames; ++j) {
         Vec3 sum;
         for (auto* m : chosen) {
             if (const Marker* s = m->sampleAt(j))
@@ -209,7 +213,9 @@ void MotionCaptureSession::deleteUpVectors()
 
 void MotionCaptureSession::setCollider()
 {
-    if (selectedMarkerCount <= 0 || groups.empty())
+    // A counter read from a file may stand at its maximum: no fresh id is left (and counting on
+    // would overflow), so nothing is set.
+    if (selectedMarkerCount <= 0 || groups.empty() || nextColliderId == std::numeric_limits<int32_t>::max())
         return;
     // Always the first group of the list, selected or not.
     for (auto* m : groups.front()->members) {

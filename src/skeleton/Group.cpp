@@ -59,6 +59,18 @@ std::vector<AnimatedMarker*> Group::ownTrajectories() const
     return result;
 }
 
+int32_t Group::framesHeld() const
+{
+    int32_t longest = 0;
+    for (const AnimatedMarker* m : members)
+        longest = std::max(longest, m->sampleCount());
+    // The trajectories that poses read: the starts of the vectors are zero once orthonormalised.
+    for (const AnimatedMarker* t : {headingEnd.get(), upEnd.get(), rootTrajectory.get()})
+        if (t)
+            longest = std::max(longest, t->sampleCount());
+    return std::clamp(frameCount, 0, longest);
+}
+
 void Group::createHeadingVector(AnimatedMarker* a, AnimatedMarker* b)
 {
     if (!isMember(a) || !isMember(b))

@@ -79,6 +79,12 @@ public:
     void setFrame(int32_t frame);
     void stepFrame();
 
+    // The frames the group can be posed over: its stored frameCount, but never more than the
+    // longest of the trajectories that poses read (members, heading end, up end, root) holds.
+    // A count read from a file can be anything; it is kept as stored (for saving) and bounded
+    // here, where it would otherwise drive allocations and loops.
+    int32_t framesHeld() const;
+
     // The group's own trajectories (heading, up, root) that exist, for iteration.
     std::vector<AnimatedMarker*> ownTrajectories() const;
 };

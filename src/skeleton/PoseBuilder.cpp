@@ -51,7 +51,9 @@ bool buildPoses(Group& group)
 {
     if (!group.headingEnd || !group.upEnd || !group.rootTrajectory)
         return false;
-    const int32_t frames = group.frameCount > 0 ? group.frameCount : 0;
+    // Frames past the longest trajectory would only repeat last samples; a stored frame count
+    // beyond them (a damaged or hostile file) must not size the pose lists.
+    const int32_t frames = group.framesHeld();
     const int32_t m = group.memberCount();
 
     group.normalisedPoses.assign(static_cast<size_t>(frames), Skeleton(m));

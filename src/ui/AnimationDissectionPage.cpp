@@ -417,8 +417,9 @@ void AnimationDissectionPage::sendToMotionGraph()
     Group* g = currentGroup();
     if (!g)
         return;
-    // A node outside the recording would later have playback read poses that do not exist.
-    const int frames = g->frameCount;
+    // A node outside the recording would later have playback read poses that do not exist
+    // (a stored frame count can exceed what the trajectories hold; poses stop there).
+    const int frames = g->framesHeld();
     auto inside = [frames](int f) { return f >= 0 && f < frames; };
     if (!inside(clipStart_) || !inside(clipEnd_)) {
         showMessage("The clip cannot be sent: its start (" + std::to_string(clipStart_) + ") and end (" +

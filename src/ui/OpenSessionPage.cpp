@@ -1,6 +1,7 @@
 #include "ui/OpenSessionPage.h"
 
 #include "capture/MarkerFile.h"
+#include "capture/TextEncoding.h"
 #include "session/MotionCaptureSession.h"
 #include "ui/MainDialog.h"
 #include "ui/UserDialogs.h"
@@ -90,9 +91,9 @@ void OpenSessionPage::refreshList()
         auto* row = new QTreeWidgetItem;
         row->setText(0, QString::number(i));
         row->setTextAlignment(0, Qt::AlignRight | Qt::AlignVCenter);
-        const std::string& name = markers[i]->name;
-        row->setText(1, QString::fromLocal8Bit(displayFileName(name).c_str()));
-        row->setToolTip(1, QString::fromLocal8Bit(name.c_str()));
+        const std::string name = displayText(markers[i]->name);
+        row->setText(1, QString::fromStdString(displayFileName(name)));
+        row->setToolTip(1, QString::fromStdString(name));
         rows.push_back(row);
     }
     fileList_->addTopLevelItems(rows);

@@ -1,5 +1,6 @@
 #include "ui/SkeletonBuilderPage.h"
 
+#include "capture/TextEncoding.h"
 #include "session/MotionCaptureSession.h"
 #include "render/SceneDrawing.h"
 #include "render/SpinSlider.h"
@@ -295,7 +296,7 @@ void SkeletonBuilderPage::refreshStaleLists()
 QStringList SkeletonBuilderPage::markerRowTexts(int row) const
 {
     const AnimatedMarker* m = session().markers[static_cast<size_t>(row)].get();
-    return {QString::number(row), QString::fromStdString(m->name)};
+    return {QString::number(row), QString::fromStdString(displayText(m->name))};
 }
 
 QStringList SkeletonBuilderPage::edgeRowTexts(int row) const
@@ -513,7 +514,7 @@ void SkeletonBuilderPage::setCollider()
     const QSignalBlocker block(markerList_);
     if (markerList_->topLevelItemCount() == session().markerCount()) {
         for (int r = 0; r < session().markerCount(); ++r) {
-            const QString name = QString::fromStdString(session().markers[static_cast<size_t>(r)]->name);
+            const QString name = QString::fromStdString(displayText(session().markers[static_cast<size_t>(r)]->name));
             QTreeWidgetItem* item = markerList_->topLevelItem(r);
             item->setText(1, name);
             item->setToolTip(1, name);

@@ -1,10 +1,14 @@
 #include "capture/AnimatedMarker.h"
 #include "capture/MarkerFile.h"
+#include "capture/NumberText.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cmath>
+
+#include <sys/stat.h>
 
 namespace duolo {
 namespace {
@@ -75,6 +79,30 @@ TEST(MarkerFileText, UnparsableTokensReadAsZeroAndPrefixesCount)
     expectPosition(s[0], 0.0, -0.3, 2.5);
 }
 
+TEST(MarkerFileText, OverflowAndUnderflowFollowTheValueNotTheExponentSign)
+{
+    // 1e-331 is below the smallest double and 1e399 above the largest, whatever the exponent's
+    // sign says.
+    const auto tiny = "0." + std::string(330, '0') + "1";
+    const auto huge = "1" + std::string(400, '0') + "e-1";
+    auto s = parseMarkerText(tiny + " 1 " + huge + "\n");
+    ASSERT_EQ(s.size(), 1u);
+    EXPECT_EQ(s[0].position.x, 0.0);
+    EXPECT_EQ(s[0].position.y, HUGE_VAL);
+
+    EXPECT_EQ(parseNumberPrefix("-1e400"), -HUGE_VAL);
+    EXPECT_EQ(parseNumberPrefix("1e-400"), 0.0);
+    EXPECT_EQ(parseNumberPrefix("-0.000001e-320"), 0.0);
+    EXPECT_EQ(parseNumberPrefix("00012e99999999999999999999"), HUGE_VAL);
+    EXPECT_EQ(parseNumberPrefix("0.0001e-99999999999999999999"), 0.0);
+    // In range, long decimals are correctly rounded and a tiny value stays a subnormal.
+    EXPECT_EQ(parseNumberPrefix("0." + std::string(300, '0') + "1e300"), 1e-1);
+    EXPECT_EQ(parseNumberPrefix("4.9406564584124654e-324"), 4.9406564584124654e-324);
+    EXPECT_EQ(parseNumberPrefix("1." + std::string(500, '0') + "1"), 1.0);
+    EXPECT_EQ(parseNumberPrefix(".5x"), 0.5);
+    EXPECT_EQ(parseNumberPrefix("+2.5E+1e"), 25.0);
+}
+
 TEST(MarkerFileText, ParsingIgnoresTheLocale)
 {
     const char* old = std::setlocale(LC_NUMERIC, nullptr);
@@ -99,6 +127,16 @@ TEST(MarkerFileRead, ReportsFilesThatCannotBeRead)
 
     EXPECT_FALSE(readMarkerFile(dir.path().string(), samples, error));
     EXPECT_NE(error.find("folder"), std::string::npos);
+
+    // Only regular files are read: a device never ends and a FIFO without a writer never
+    // answers; both are refused at once.
+    EXPECT_FALSE(readMarkerFile("/dev/zero", samples, error));
+    EXPECT_NE(error.find("/dev/zero: cannot read marker file: it is not a regular file"), std::string::npos) << error;
+    const auto fifo = dir.file("fifo.mov").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(readMarkerFile(fifo, samples, error));
+    EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+    EXPECT_TRUE(samples.empty());
 
     auto good = dir.write("good.mov", "1 2 3\n");
     EXPECT_TRUE(readMarkerFile(good.string(), samples, error));

@@ -86,6 +86,27 @@ TEST(CliMakeProject, ResaveIsByteIdentical)
     EXPECT_TRUE(slurp(sampleAgain) == slurp(sampleDir() / "sample.dwz"));
 }
 
+TEST(CliInfo, NamesThatAreNotUtf8AreShownAsWindows1252AndKeptAsStored)
+{
+    // A project written on Windows names "m/h\xEFp.mov" in Windows-1252: it loads, re-saves
+    // byte for byte, and info prints the name as UTF-8 instead of failing.
+    SmallTake take;
+    ASSERT_EQ(runCli({"make-project", take.recipe(kSkeletonSteps), take.project()}).status, 0);
+    std::string bytes = slurp(take.project());
+    const auto at = bytes.find("m/hip.mov");
+    ASSERT_NE(at, std::string::npos);
+    bytes[at + 3] = '\xEF';
+    const auto windows = take.dir.write("windows.dwz", bytes).string();
+
+    auto info = runCli({"info", windows});
+    ASSERT_EQ(info.status, 0) << info.err;
+    EXPECT_EQ(info.json()["markers"][0]["name"], "m/h\xC3\xAFp.mov");
+    EXPECT_EQ(info.json()["markers"][1]["name"], "m/front.mov");
+    const auto again = take.dir.file("again.dwz").string();
+    ASSERT_EQ(runCli({"resave", windows, again}).status, 0);
+    EXPECT_EQ(slurp(again), bytes);
+}
+
 TEST(CliMakeProject, TheCommittedSampleIsWhatItsRecipeMakes)
 {
     TempDir dir;
@@ -155,14 +176,60 @@ TEST(CliErrors, BadIndices)
     };
     expectOneLineError(run(R"([{"op": "centroid", "markers": [0, 9]}])"), 1, "step 0 (centroid): no marker 9");
     expectOneLineError(run(R"([{"op": "flipUp", "groups": [0]}])"), 1, "step 0 (flipUp): no group 0");
-    expectOneLineError(run(R"([{"op": "group", "markers": [0, 1]}, {"op": "heading", "group": 0, "a": 0, "b": 2}])"),
-                       1, "step 1 (heading): marker 2 is not a member of group 0");
-    expectOneLineError(run(R"([{"op": "edge", "a": 1, "b": 1}])"), 1, "an edge needs two different markers");
-    expectOneLineError(run(R"([{"op": "centroid", "markers": [1]}])"), 1, "at least two markers");
-    expectOneLineError(run(R"([{"op": "group", "markers": [1, 1]}])"), 1, "lists 1 twice");
-    expectOneLineError(run(R"([{"op": "group", "markers": [0]}, {"op": "collider", "markers": [2]}])"), 1,
-                       "marker 2 is not a member of the first group");
+    expectOneLineError(run(R"([{"op": "group", "markers": [0]}, {"op": "heading", "group": 0, "a": 0, "b": 7}])"),
+                       1, "step 1 (heading): no marker 7");
+    expectOneLineError(run(R"([{"op": "deleteEdges", "edges": [0]}])"), 1, "step 0 (deleteEdges): no edge 0");
     expectOneLineError(run(R"([{"op": "edge", "a": 0}])"), 1, "missing \"b\"");
+    expectOneLineError(run(R"([{"op": "group", "markers": [0.5]}])"), 1, "must be a list of whole numbers");
+    EXPECT_FALSE(std::filesystem::exists(take.project()));
+}
+
+TEST(CliMakeProject, StepsRunAsTheBuilderRunsThemAndShortfallsAreWarnings)
+{
+    // The builder's "Set Collider" with markers outside the first group still uses up a
+    // collider number; every step whose builder precondition holds runs, and a step that
+    // changes nothing or less than it lists is a warning, not a refusal.
+    SmallTake take;
+    const auto recipe = take.recipe(json::parse(R"([
+        {"op": "group", "markers": [0, 1, 1]},
+        {"op": "collider", "markers": [2]},
+        {"op": "collider", "markers": [1, 3]},
+        {"op": "heading", "group": 0, "a": 0, "b": 2},
+        {"op": "centroid", "markers": [1]},
+        {"op": "edge", "a": 1, "b": 1},
+        {"op": "flipUp", "groups": [0]},
+        {"op": "addToGroup", "markers": [1, 2], "group": 0},
+        {"op": "removeFromGroup", "markers": [3], "group": 0},
+        {"op": "edge", "a": 0, "b": 3},
+        {"op": "deleteEdges", "edges": [0]},
+        {"op": "mirror", "markers": [0, 1, 2]}
+    ])"));
+    auto made = runCli({"make-project", recipe, take.project()});
+    ASSERT_EQ(made.status, 0) << made.err;
+    for (const char* warning : {
+             "warning: " , "step 0 (group): \"markers\" lists 1 twice; it counts once",
+             "step 1 (collider): no listed marker is a member of the first group: collider 0 is used up on no marker",
+             "step 2 (collider): marker 3 is not a member of the first group and gets no collider",
+             "step 3 (heading): marker 2 is not a member of group 0; nothing done",
+             "step 4 (centroid): a centroid needs at least two markers; nothing done",
+             "step 5 (edge): an edge needs two different markers; nothing done",
+             "step 6 (flipUp): group 0 has no up vector; nothing done",
+             "step 7 (addToGroup): marker 1 is already a member of group 0; left as it is",
+             "step 8 (removeFromGroup): marker 3 is not a member of group 0; nothing done",
+             "step 11 (mirror): mirroring takes one or two markers; nothing done"})
+        EXPECT_NE(made.err.find(warning), std::string::npos) << warning << "\n" << made.err;
+    EXPECT_EQ(made.err.find("step 9"), std::string::npos) << made.err;
+    EXPECT_EQ(made.err.find("step 10"), std::string::npos) << made.err;
+
+    const json d = runCli({"info", take.project()}).json();
+    EXPECT_EQ(d["nextColliderId"], 2);
+    EXPECT_EQ(d["markers"][1]["name"], "m/front.mov C:1");
+    EXPECT_EQ(d["markers"][1]["colliderId"], 1);
+    EXPECT_EQ(d["markers"][2]["colliderId"], -1);
+    EXPECT_EQ(d["markers"].size(), 4u);
+    EXPECT_EQ(d["edges"].size(), 0u);
+    EXPECT_EQ(d["groups"][0]["members"], json::parse("[0, 1, 2]"));
+    EXPECT_EQ(d["groups"][0]["hasHeading"], false);
 }
 
 TEST(CliErrors, MissingArgumentsAreUsageErrors)

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <cmath>
 
 namespace duolo {
@@ -87,6 +89,14 @@ TEST(Graph2DNodes, AdvanceFrameWrapsAtTheEndOfTheClip)
     Graph2DNode single(3, 3, 0, 0.0, 0.0);
     EXPECT_TRUE(single.advanceFrame());
     EXPECT_EQ(single.currentFrame, 3);
+
+    // The largest frame a clip can name wraps without overflowing (UBSan watches this).
+    constexpr int32_t top = std::numeric_limits<int32_t>::max();
+    Graph2DNode last(top - 1, top, 0, 0.0, 0.0);
+    EXPECT_FALSE(last.advanceFrame());
+    EXPECT_EQ(last.currentFrame, top);
+    EXPECT_TRUE(last.advanceFrame());
+    EXPECT_EQ(last.currentFrame, top - 1);
 }
 
 TEST(Graph2DNodes, HitTestIncludesTheRim)

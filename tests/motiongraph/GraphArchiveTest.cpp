@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace duolo {
 namespace {
@@ -138,6 +139,24 @@ TEST(GraphArchive, DamagedRecordsAreRefusedWithoutLeaks)
     wrongCount[0] = 5;
     EXPECT_EQ(graphFromBytes(wrongCount, error), nullptr);
     EXPECT_NE(error.find("counts"), std::string::npos) << error;
+    // Node frames outside 0 .. kMaxGraphFrame (a negative one, or 2^31 - 1, which playback
+    // would count past) are refused where they stand.
+    Graph2D one;
+    one.addNode(3, 7, 0.0, 0.0);
+    const auto oneBytes = graphToBytes(one);
+    const std::size_t endAt = oneBytes.size() - 4 - 4;  // the node's end frame, before the edge lists
+    for (const int32_t frame : {-1, kMaxGraphFrame + 1, std::numeric_limits<int32_t>::max()}) {
+        auto bad = oneBytes;
+        std::memcpy(bad.data() + endAt, &frame, 4);
+        EXPECT_EQ(graphFromBytes(bad, error), nullptr) << frame;
+        EXPECT_EQ(error, "a Graph2DNode's clip names frame " + std::to_string(frame) + " at byte " +
+                             std::to_string(endAt));
+    }
+    auto top = oneBytes;
+    std::memcpy(top.data() + endAt, &kMaxGraphFrame, 4);
+    auto read = graphFromBytes(top, error);
+    ASSERT_NE(read, nullptr) << error;
+    EXPECT_EQ(read->selectedNodes.at(0)->endFrame, kMaxGraphFrame);
     // Every single-byte corruption either reads back as a sound graph or is refused.
     for (size_t k = 16; k < bytes.size(); ++k) {
         auto bad = bytes;

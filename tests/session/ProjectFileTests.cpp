@@ -3,6 +3,7 @@
 #include "session/ProjectFile.h"
 #include "skeleton/Edge.h"
 #include "skeleton/Group.h"
+#include "skeleton/PoseBuilder.h"
 #include "support/TestSupport.h"
 #include "ProjectTestHelpers.h"
 
@@ -14,7 +15,9 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace duolo {
@@ -68,6 +71,37 @@ TEST(ProjectFile, OneTrajectoryOfTwoSamplesHasTheDocumentedBytes)
     expected.u16(0x8003).sample(samples[1]);
     expected.u16(0).u16(0);                                               // edges, groups
     EXPECT_EQ(projectBytes(s), expected.b);
+}
+
+TEST(ProjectFile, OtherEncodingsLoadAndAreSavedInTheCanonicalForm)
+{
+    MotionCaptureSession s;
+    s.markers.push_back(trajectory(0, "a.mov", 2, {0.1, 0.3, 0.2}, {0.3, 0.3, 0.3}));
+    s.loaded = true;
+    s.frameCount = 2;
+    const auto& samples = s.markers[0]->samples;
+    const auto canonical = projectBytes(s);
+
+    // The same session with a bool byte of 7, a long-form name length, a long-form sample
+    // count, the Marker class introduced a second time and wide-string name "a.mov".
+    for (int variant = 0; variant < 2; ++variant) {
+        Bytes b;
+        b.u8(7).i32(0).i32(2).i32(0).i32(1).i32(0);
+        b.u16(1).u16(0xFFFF).u16(0).u16(14).text("AnimatedMarker");
+        if (variant == 0)
+            b.u8(0xFF).u16(5).text("a.mov");
+        else
+            b.u8(0xFF).u16(0xFFFE).u8(5).text(std::string("a\0.\0m\0o\0v\0", 10));
+        b.u8(0).i32(0).i32(0).i32(-1);
+        b.u16(0);
+        b.u16(0xFFFF).i32(2).u16(0xFFFF).u16(0).u16(6).text("Marker").sample(samples[0]);
+        b.u16(0xFFFF).u16(0).u16(6).text("Marker").sample(samples[1]);
+        b.u16(0).u16(0);
+        std::string error;
+        auto loaded = loadProjectBytes(b.b.data(), b.b.size(), "other.dwz", error);
+        ASSERT_TRUE(loaded) << error;
+        EXPECT_EQ(projectBytes(*loaded), canonical) << variant;
+    }
 }
 
 TEST(ProjectFile, SharedTrajectoryIsWrittenOnceAndReferredToElsewhere)
@@ -149,6 +183,46 @@ TEST(ProjectFile, EmbeddedTrajectoriesKeepWhateverIndexTheyHave)
     ASSERT_TRUE(loaded) << error;
     EXPECT_EQ(loaded->groups[0]->rootTrajectory->index, 7);
     EXPECT_EQ(loaded->groups[0]->upEnd->index, 8);
+}
+
+TEST(ProjectFile, StoredCountsBeyondTheTrajectoriesDriveNoAllocation)
+{
+    // A group and a session may store any frame count; poses and centroids are made for the
+    // frames the trajectories hold, and the stored values are saved back unchanged.
+    auto s = builtSession();  // 6 frames
+    s->frameCount = std::numeric_limits<int32_t>::max();
+    s->groups[0]->frameCount = 40'000'000;
+    s->groups[1]->frameCount = 2;
+    s->nextColliderId = std::numeric_limits<int32_t>::max();
+    CapturedMessages quiet;
+    const auto bytes = projectBytes(*s);
+    std::string error;
+    auto loaded = loadProjectBytes(bytes.data(), bytes.size(), "counts.dwz", error);
+    ASSERT_TRUE(loaded) << error;
+
+    Group& big = *loaded->groups[0];
+    EXPECT_EQ(big.framesHeld(), 6);
+    ASSERT_TRUE(buildPoses(big));
+    EXPECT_EQ(big.normalisedPoses.size(), 6u);
+    EXPECT_EQ(big.worldPoses.size(), 6u);
+    EXPECT_EQ(loaded->groups[1]->framesHeld(), 2);  // a smaller stored count still rules
+
+    loaded->selectMarker(0);
+    loaded->selectMarker(1);
+    const AnimatedMarker* centroid = loaded->createCentroid();
+    ASSERT_NE(centroid, nullptr);
+    EXPECT_EQ(centroid->sampleCount(), 6);
+    // The collider counter cannot count on: nothing is set and nothing overflows.
+    loaded->clearMarkerSelection();
+    loaded->selectMarker(3);
+    const std::string name = loaded->markers[3]->name;
+    loaded->setCollider();
+    EXPECT_EQ(loaded->markers[3]->name, name);
+    EXPECT_EQ(loaded->nextColliderId, std::numeric_limits<int32_t>::max());
+
+    loaded->markers.pop_back();  // the centroid
+    loaded->clearMarkerSelection();
+    EXPECT_EQ(projectBytes(*loaded), bytes);
 }
 
 // --- Refusals ------------------------------------------------------------------------------
@@ -239,7 +313,7 @@ struct Forge {
         groups();
         w.writeCount(static_cast<std::size_t>(samples));
         for (int i = 0; i < samples; ++i) {
-            w.writeObject(new int, "Marker");  // distinct addresses; the forge leaks a few ints
+            w.writeNewObject("Marker");  // a sample is always a new object
             for (int k = 0; k < 6; ++k)
                 w.writeDouble(0.5);
             w.writeInt32(i);
@@ -602,6 +676,40 @@ TEST(ProjectFileIo, ASessionTooDeepToReadBackIsNotSaved)
     expectSameProject(s, *loaded);
 }
 
+// A chain of `n` trajectories, each pair sharing a group: trajectory k's record sits 2 + 2k
+// records deep, so the last one is 2n deep (2n + 1 for its samples, when it has any).
+std::unique_ptr<MotionCaptureSession> groupChain(int n, int lastSamples)
+{
+    auto s = std::make_unique<MotionCaptureSession>();
+    for (int i = 0; i < n; ++i)
+        s->markers.push_back(trajectory(i, "t", i + 1 == n ? lastSamples : 0, {}, {}));
+    for (int i = 0; i + 1 < n; ++i) {
+        s->clearMarkerSelection();
+        s->selectMarker(i);
+        s->selectMarker(i + 1);
+        s->createGroup();
+    }
+    return s;
+}
+
+TEST(ProjectFileIo, EveryProjectThatLoadsCanBeSavedAgain)
+{
+    // Exactly as deep as the reader allows: it loads, and it saves again byte for byte (the
+    // writer used to stop one level short of the reader).
+    const int n = static_cast<int>(ArchiveReader::kMaxDepth) / 2;
+    const auto bytes = projectBytes(*groupChain(n, 0));
+    std::string error;
+    auto loaded = loadProjectBytes(bytes.data(), bytes.size(), "deep.dwz", error);
+    ASSERT_TRUE(loaded) << error;
+    EXPECT_EQ(projectBytes(*loaded), bytes);
+
+    // One level more, whether a record or a sample, is neither written nor read.
+    EXPECT_THROW(projectBytes(*groupChain(n, 1)), std::length_error);
+    EXPECT_THROW(projectBytes(*groupChain(n + 1, 0)), std::length_error);
+    const auto chain = projectBytes(*groupChain(n - 1, 1));  // as deep as the reader allows, samples included
+    ASSERT_TRUE(loadProjectBytes(chain.data(), chain.size(), "deep.dwz", error)) << error;
+}
+
 TEST(ProjectFileRefusal, CorruptedBytesNeverCrash)
 {
     CapturedMessages quiet;
@@ -639,6 +747,11 @@ TEST(ProjectFileIo, MissingFileAndFolderAreReported)
     EXPECT_NE(error.find("none.dwz: cannot open: No such file"), std::string::npos) << error;
     EXPECT_FALSE(loadProject(dir.path().string(), error));
     EXPECT_NE(error.find("is a folder"), std::string::npos) << error;
+    // A FIFO without a writer is refused at once instead of blocking the open.
+    const auto fifo = dir.file("fifo.dwz").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(loadProject(fifo, error));
+    EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
 }
 
 TEST(ProjectFileIo, SavingIntoAMissingFolderIsReported)

@@ -146,6 +146,7 @@ void SkeletonBuilderPageTest::listsShowColumnsAndRowTexts()
     Harness h;
     for (int i = 0; i < 6; ++i)
         test::addStill(h.session(), {double(i), 1.0, 0.0}, 5);
+    h.session().markers[5]->name = "M\xFCller";  // a Windows-1252 name, as projects from Windows have
     h.openBuilder();
     SkeletonBuilderPage* p = h.page;
 
@@ -159,7 +160,8 @@ void SkeletonBuilderPageTest::listsShowColumnsAndRowTexts()
         QCOMPARE(list->selectionMode(), QAbstractItemView::ExtendedSelection);
 
     QCOMPARE(rowTexts(p->markerList(), 0), (QStringList{"0", "1", "2", "3", "4", "5"}));
-    QCOMPARE(rowTexts(p->markerList(), 1), (QStringList{"m0", "m1", "m2", "m3", "m4", "m5"}));
+    QCOMPARE(rowTexts(p->markerList(), 1),
+             (QStringList{"m0", "m1", "m2", "m3", "m4", QString::fromUtf8("M\xC3\xBCller")}));
     QCOMPARE(p->markerList()->topLevelItem(3)->textAlignment(0) & Qt::AlignRight, int(Qt::AlignRight));
 
     selectRows(p->markerList(), {0, 4, 5});
