@@ -26,7 +26,7 @@ for source in "$source_dir"/fuzz/*Fuzz.cpp; do
   seeds=()
   if [ -d "$source_dir/fuzz/seeds/$name" ]; then seeds+=("$source_dir/fuzz/seeds/$name"); fi
   echo "fuzz-smoke: $name for ${seconds}s"
-  if ! "$build_dir/fuzz/$name" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=20 \
+  if ! "$build_dir/fuzz/$name" -seed=1 -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=20 \
         -print_final_stats=1 -artifact_prefix="$build_dir/fuzz/$name-" \
         "$corpus" "${seeds[@]}" 2>&1 | tail -n 40; then
     status=1
