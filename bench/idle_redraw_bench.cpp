@@ -8,8 +8,8 @@
 // (--mode runs one way only, for measuring the display server's share beside it.)
 // The window has its default size (1280 x 800) and shows the bundled sample project unless
 // another is given. Pages: Simple Playback, Skeleton Builder, Animation Dissection (its groups
-// measured and the first group's whole graph built first) and the Motion Graph Editor on that
-// graph.
+// measured and the first group's whole graph built first), the Motion Graph Editor on that
+// graph and the graph playback page, paused.
 
 #include "render/GlView.h"
 #include "ui/AnimationDissectionPage.h"
@@ -101,10 +101,12 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "the dissection page is missing\n");
         return 1;
     }
+    window.goToNextStep(4);
 
     std::printf("%-22s %-12s %12s %10s\n", "page", "repaints", "CPU % core", "paints/s");
     for (duolo::PageKind kind : {duolo::PageKind::SimplePlayback, duolo::PageKind::SkeletonBuilder,
-                                 duolo::PageKind::AnimationDissection, duolo::PageKind::MotionGraphEditor}) {
+                                 duolo::PageKind::AnimationDissection, duolo::PageKind::MotionGraphEditor,
+                                 duolo::PageKind::GraphPlayback}) {
         const int tab = static_cast<int>(kind);
         for (bool everyTick : modes) {
             duolo::PipelinePage::setRedrawEveryTickForAll(everyTick);
