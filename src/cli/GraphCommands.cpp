@@ -98,8 +98,7 @@ void distanceMap(const std::string& path, int32_t groupNumber, std::optional<dou
     std::vector<FrameLink> transitions;
     if (gaps) {
         g.graph = std::make_unique<Graph2D>();
-        createEntireMotionGraph(g, *gaps, t);
-        transitions = graphTransitions(*g.graph);
+        createEntireMotionGraph(g, *gaps, t, {}, &transitions);
     }
     DistanceMapStyle style;
     style.maxDistance = g.maxFrameDistance;

@@ -177,7 +177,8 @@ bool findTransitions(const std::vector<Skeleton>& poses, int32_t frameCount, int
     return searchExact(poses, n, gaps, threshold, options.run, transitions);
 }
 
-bool createEntireMotionGraph(Group& group, int32_t gaps, double threshold, const GraphBuildOptions& options)
+bool createEntireMotionGraph(Group& group, int32_t gaps, double threshold, const GraphBuildOptions& options,
+                             std::vector<FrameLink>* found)
 {
     const int32_t n = std::max<int32_t>(
         0, std::min<int32_t>(group.frameCount, static_cast<int32_t>(group.normalisedPoses.size())));
@@ -269,6 +270,8 @@ bool createEntireMotionGraph(Group& group, int32_t gaps, double threshold, const
     Graph2DNode* first = graph.nodes.empty() ? nullptr : graph.nodes.front();
     group.currentNode = first;
     group.previousNode = first;
+    if (found)
+        *found = std::move(transitions);
     return true;
 }
 

@@ -32,7 +32,10 @@ bool findTransitions(const std::vector<Skeleton>& poses, int32_t frameCount, int
 // (nothing already there is removed): transitions, runs of frames between transition points
 // as nodes, transitions and continuations as edges. Points the group's current and previous
 // node at the first unselected node. Returns false, with the graph untouched, when cancelled.
-bool createEntireMotionGraph(Group& group, int32_t gaps, double threshold, const GraphBuildOptions& options = {});
+// Given `found`, a completed build also hands back the transitions its search found, in the
+// order found (the graph may hold others from earlier builds); a cancel leaves it alone.
+bool createEntireMotionGraph(Group& group, int32_t gaps, double threshold, const GraphBuildOptions& options = {},
+                             std::vector<FrameLink>* found = nullptr);
 
 // "Send To MG": the clip [clipStart, clipEnd] as a new, selected node at the canvas origin
 // (nudged off any node there). Nothing checks the clip.

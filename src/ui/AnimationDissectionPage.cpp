@@ -232,6 +232,8 @@ void AnimationDissectionPage::activate()
     measured_ = std::move(kept);
     for (auto it = maps_.begin(); it != maps_.end();)
         it = measured_.count(it->first) ? std::next(it) : maps_.erase(it);
+    for (auto it = latestTransitions_.begin(); it != latestTransitions_.end();)
+        it = measured_.count(it->first) ? std::next(it) : latestTransitions_.erase(it);
     groupNumber_ = std::clamp(groupNumber_, 0, std::max(0, session().groupCount() - 1));
     showGroupState();
     syncFrameControls();
@@ -464,6 +466,8 @@ void AnimationDissectionPage::createEntireMotionGraph()
     auto work = [task, count](BackgroundJob::Progress& progress) { runTask(*task, count, progress, 0.0, 1.0); };
     auto done = [this, task](bool) {
         applyTask(*task);
+        if (task->built)
+            latestTransitions_[task->target] = std::move(task->transitions);
         if (task->posesTried && !task->posesBuilt && !leaving_)
             reportUnposable({{task->target->groupNumber, "its trajectories have no samples"}});
         if (task->measure) {
@@ -553,10 +557,9 @@ void AnimationDissectionPage::updateDistanceMapStyle()
     const Group* g = currentGroup();
     if (!mapWindow_ || !g || mapWindow_->groupNumber() != groupNumber_)
         return;
-    std::vector<FrameLink> transitions;
-    if (g->graph)
-        transitions = graphTransitions(*g->graph);
-    mapWindow_->canvas()->setStyle(g->maxFrameDistance, threshold_, std::move(transitions));
+    const auto it = latestTransitions_.find(g);
+    mapWindow_->canvas()->setStyle(g->maxFrameDistance, threshold_,
+                                   it != latestTransitions_.end() ? it->second : std::vector<FrameLink>{});
 }
 
 QString AnimationDissectionPage::frameText() const

@@ -115,6 +115,9 @@ private:
     int threshold_ = 0;
     std::map<const Group*, bool> measured_;   // every group seen: measured or not
     std::map<const Group*, std::shared_ptr<const DistanceMap>> maps_;
+    // The transitions found by each group's latest "Create Entire Motion Graph" (the graph
+    // keeps what every build and "Send To MG" added); none for a group never built here.
+    std::map<const Group*, std::vector<FrameLink>> latestTransitions_;
     BackgroundJob* job_ = nullptr;
 
     QFrame* viewArea_ = nullptr;

@@ -81,7 +81,7 @@ void runTask(GroupTask& t, int count, BackgroundJob::Progress& progress, double 
         progress.setStep(QObject::tr("Finding transitions"));
         GraphBuildOptions options;
         options.run = progress.longRun(mid, to);
-        t.built = duolo::createEntireMotionGraph(s, t.gaps, t.threshold, options);
+        t.built = duolo::createEntireMotionGraph(s, t.gaps, t.threshold, options, &t.transitions);
     }
 }
 

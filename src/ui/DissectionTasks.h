@@ -1,9 +1,11 @@
 #pragma once
 
+#include "motiongraph/MotionGraphBuilder.h"
 #include "ui/BackgroundJob.h"
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace duolo {
 
@@ -41,6 +43,7 @@ struct GroupTask {
     bool posesBuilt = false;
     bool measured = false;
     bool built = false;
+    std::vector<FrameLink> transitions;  // what the build's search found, once built
 };
 
 // The default threshold of a group: half its largest distance, truncated.

@@ -25,6 +25,7 @@ public:
     const DistanceMap* map() const { return map_.get(); }
     // Recolours without measuring again.
     void setStyle(double maxDistance, double threshold, std::vector<FrameLink> transitions);
+    const std::vector<FrameLink>& transitions() const { return transitions_; }
     const QImage& image() const { return image_; }
     // Where the map is drawn inside the canvas (whole cells, nearest neighbour).
     QRect mapRect() const;

@@ -5,6 +5,7 @@
 
 #include "motiongraph/Graph2D.h"
 #include "motiongraph/LocomotionTake.h"
+#include "motiongraph/MotionGraphBuilder.h"
 #include "render/GlView.h"
 #include "render/SpinSlider.h"
 #include "render/ValueBox.h"
@@ -27,6 +28,7 @@
 #include <QThread>
 #include <QToolButton>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -491,6 +493,64 @@ private slots:
                                                                .arg(map->bestTarget(row, column))));
         QTest::mouseClick(canvas, Qt::LeftButton, {}, point);
         QCOMPARE(f.session().currentFrame, map->bestSource(row, column));
+    }
+
+    void distanceMapMarksOnlyTheLatestBuildsTransitions()
+    {
+        Fixture f;
+        f.open();
+        Group& g = *f.session().groups[0];
+        // A clip sent by hand: later builds' edges may hang on its node.
+        f.page->seekFrame(0);
+        f.click("setStart");
+        f.page->seekFrame(150);
+        f.click("setEnd");
+        f.click("sendToMG");
+        f.click("distanceMap");
+        f.waitIdle();
+        DistanceMapCanvas* canvas = f.page->distanceMapWindow()->canvas();
+        QTRY_VERIFY(f.page->distanceMapWindow()->isVisible());
+        QVERIFY(canvas->transitions().empty());  // no build yet
+
+        const int first = f.page->threshold();
+        const int second = first / 2;
+        auto searched = [&](int threshold) {
+            std::vector<FrameLink> links;
+            [&] { QVERIFY(findTransitions(g.normalisedPoses, g.frameCount, f.page->gaps(), threshold, {}, links)); }();
+            return links;
+        };
+        f.click("createEntireMotionGraph");
+        f.waitIdle();
+        QCOMPARE(canvas->transitions(), searched(first));
+        f.page->thresholdSlider()->setValue(second);
+        f.click("createEntireMotionGraph");
+        f.waitIdle();
+        const std::vector<FrameLink> latest = searched(second);
+        QVERIFY(!latest.empty() && latest != searched(first));
+        QCOMPARE(canvas->transitions(), latest);
+
+        // The graph holds both builds: marking its edges would show more than the latest build.
+        const std::vector<FrameLink> held = graphTransitions(*g.graph);
+        QVERIFY(std::any_of(held.begin(), held.end(), [&](const FrameLink& t) {
+            return std::find(latest.begin(), latest.end(), t) == latest.end();
+        }));
+
+        // Pixel by pixel: white exactly on the crosses of the latest build's pairs.
+        const DistanceMap* map = canvas->map();
+        QCOMPARE(map->side, g.frameCount);
+        std::vector<bool> marked(static_cast<size_t>(map->side) * map->side, false);
+        for (const auto& [source, target] : latest)
+            for (const auto& [dx, dy] : {std::pair{0, 0}, {-1, 0}, {1, 0}, {0, -1}, {0, 1}}) {
+                const int x = target + dx, y = source + dy;
+                if (x >= 0 && y >= 0 && x < map->side && y < map->side)
+                    marked[static_cast<size_t>(y) * map->side + x] = true;
+            }
+        const QImage& image = canvas->image();
+        int wrong = 0;
+        for (int y = 0; y < map->side; ++y)
+            for (int x = 0; x < map->side; ++x)
+                wrong += (image.pixelColor(x, y) == QColor(255, 255, 255)) != marked[static_cast<size_t>(y) * map->side + x];
+        QCOMPARE(wrong, 0);
     }
 
     void screenshotsOfASharedTake()
