@@ -134,11 +134,19 @@ void writeGraphState(ArchiveWriter& out, const Group& group)
 class GraphStateReader {
 public:
     explicit GraphStateReader(ArchiveReader& in) : in_(in) {}
+    ~GraphStateReader()
+    {
+        // Until the graph takes them over, the edges belong to edges_, not to the nodes whose
+        // lists name them: a refusal frees each once.
+        for (auto& node : nodes_)
+            if (node)
+                node->incidentEdges.clear();
+    }
 
     void read(GraphFileContents::GroupPart& part)
     {
         const uint32_t nodeCount = in_.readCount(28);
-        std::vector<std::unique_ptr<Graph2DNode>> nodes;
+        auto& nodes = nodes_;
         nodes.reserve(nodeCount);
         std::unordered_set<int32_t> ids;
         for (uint32_t k = 0; k < nodeCount; ++k) {
@@ -164,7 +172,7 @@ public:
             in_.fail("more unselected nodes than nodes");
 
         const uint32_t edgeCount = in_.readCount(24);
-        std::vector<std::unique_ptr<Graph2DEdge>> edges;
+        auto& edges = edges_;
         edges.reserve(edgeCount);
         for (uint32_t k = 0; k < edgeCount; ++k) {
             auto e = std::make_unique<Graph2DEdge>();
@@ -227,11 +235,15 @@ public:
             edges[k]->rebuildGeometry();
             (k < unselectedEdges ? graph->edges : graph->selectedEdges).push_back(edges[k].release());
         }
+        nodes.clear();
+        edges.clear();
         part.graph = std::move(graph);
     }
 
 private:
     ArchiveReader& in_;
+    std::vector<std::unique_ptr<Graph2DNode>> nodes_;
+    std::vector<std::unique_ptr<Graph2DEdge>> edges_;
 };
 
 // The part of a stored graph state that the given bytes hold; throws ArchiveError.
