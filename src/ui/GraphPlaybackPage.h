@@ -7,6 +7,7 @@
 #include "ui/PipelinePage.h"
 
 #include <QImage>
+#include <QPoint>
 
 #include <vector>
 
@@ -18,6 +19,7 @@ class QSlider;
 
 namespace duolo {
 
+class ClipStripWidget;
 class FrameSlider;
 class Group;
 class GraphCanvasWidget;
@@ -90,7 +92,16 @@ public:
 
     void activate() override;
 
+    // The 2D panel's own view: wheel zoom, drag to pan, Home to fit, and "Follow" keeping the
+    // playing groups' current nodes in view.
+    const GraphView& panelView() const { return graphView_; }
+    QCheckBox* followBox() const { return follow_; }
+    GraphCanvasWidget* panel() const { return panel_; }
+    ClipStripWidget* clipBands() const { return clipBands_; }
+    void fitPanel();
+
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void drawScene() override;
     // One pass of the loop: highlight the current nodes, gather what the view shows (stepping
     // the groups while playing), move the frame displays and redraw the 2D panel.
@@ -105,6 +116,7 @@ private:
     void recordPass();
     void refreshDisplays();
     void refreshRecordingText();
+    void refreshClipBands();
     void drawPanel(QPainter& painter);
     // What the view and the panel show depends on (changes whenever they must be redrawn).
     std::vector<double> stateKey(bool showAll) const;
@@ -126,6 +138,7 @@ private:
     QLabel* noGraphLine_ = nullptr;
     GraphCanvasWidget* panel_ = nullptr;
     QLabel* clipStrip_ = nullptr;
+    ClipStripWidget* clipBands_ = nullptr;
     SpinSlider* spinSlider_ = nullptr;
     FrameSlider* frames_ = nullptr;
     QPushButton* play_ = nullptr;
@@ -139,6 +152,9 @@ private:
     UpDownControl* groupSpinner_ = nullptr;
     ValueBox* groupBox_ = nullptr;
     QCheckBox* showAll_ = nullptr;
+    QCheckBox* follow_ = nullptr;
+    QPoint dragFrom_;
+    bool panning_ = false;
     QCheckBox* rotationCheck_ = nullptr;
     QSlider* rotationSlider_ = nullptr;
     ValueBox* rotationBox_ = nullptr;
