@@ -15,6 +15,7 @@ namespace {
 constexpr double kRowSpacing = 1.25;
 constexpr double kGapInRow = 1.05;
 constexpr double kMargin = 2.0;
+constexpr double kUnitsPerClip = 3.0;
 
 std::vector<Graph2DNode*> allNodes(Graph2D& graph)
 {
@@ -41,7 +42,10 @@ bool layOutTimeline(Graph2D& graph, double worldExtent, std::string& error)
     for (const Graph2DNode* n : nodes)
         lastFrame = std::max(lastFrame, n->startFrame);
     const double half = worldExtent / 2.0 - kMargin;
-    const double perFrame = lastFrame > firstFrame ? 2.0 * half / (lastFrame - firstFrame) : 0.0;
+    // About three units a clip, so that a small graph reads at the editor's usual zoom, and never
+    // wider than the area, so that a long take fits whole.
+    const double span = std::clamp(kUnitsPerClip * static_cast<double>(nodes.size()), 2.0 * kMargin, 2.0 * half);
+    const double perFrame = lastFrame > firstFrame ? span / (lastFrame - firstFrame) : 0.0;
     const int maxRows = 2 * static_cast<int>(half / kRowSpacing) + 1;
 
     // The clip each one continues (it ends the frame before this one starts), by its edges.
@@ -56,7 +60,7 @@ bool layOutTimeline(Graph2D& graph, double worldExtent, std::string& error)
     std::vector<std::pair<double, double>> placed(nodes.size());
     for (size_t k = 0; k < nodes.size(); ++k) {
         const Graph2DNode* n = nodes[k];
-        const double x = -half + (n->startFrame - firstFrame) * perFrame;
+        const double x = -span / 2.0 + (n->startFrame - firstFrame) * perFrame;
         auto fits = [&](int order) {
             return order >= static_cast<int>(rowEnd.size()) || x - rowEnd[static_cast<size_t>(order)] > kGapInRow;
         };

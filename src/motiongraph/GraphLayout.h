@@ -12,7 +12,8 @@ class Graph2D;
 // geometry and leaves every node inside the graph area [-worldExtent/2, worldExtent/2]^2 with no
 // two nodes closer than their two radii.
 
-// The take as a time line: x from the clip's first frame (the whole take across the area), the
+// The take as a time line: x from the clip's first frame (about three units a clip, and never
+// wider than the area, so that the whole take fits), the
 // clips in rows (0, +1, -1, +2, ...) so that none overlap, a clip later in the take never left
 // of an earlier one in its row. A clip that continues another (it starts where the other ends)
 // goes in that clip's row when there is room, else the nearest row that has room, so the short

@@ -67,8 +67,9 @@ void expectLaidOut(Graph2D& g, bool timeline)
     EXPECT_TRUE(layoutIsClear(g, kWorld, &problem)) << problem;
     // Edges follow their nodes.
     for (const Graph2DEdge* e : g.edges) {
-        if (e->from != e->to && e->from->x != e->to->x)
+        if (e->from != e->to && e->from->x != e->to->x) {
             EXPECT_DOUBLE_EQ(e->slope, (e->to->y - e->from->y) / (e->to->x - e->from->x));
+        }
     }
     if (timeline)
         expectTimelineOrder(g);
