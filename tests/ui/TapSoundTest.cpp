@@ -12,6 +12,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
