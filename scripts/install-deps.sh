@@ -10,6 +10,9 @@ packages=(
   libsleef-dev libtbb-dev nlohmann-json3-dev libcli11-dev libpng-dev libgraphviz-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
+  # Debian's Qt Multimedia sends sound to PulseAudio (built in, no plugin); the tap sound test
+  # starts a server of its own and records it with parec.
+  pulseaudio pulseaudio-utils
   locales
 )
 

@@ -60,7 +60,8 @@ ValueBox* makeValueBox(QWidget* parent)
 
 } // namespace
 
-GraphPlaybackPage::GraphPlaybackPage(MainDialog& mainWindow) : PipelinePage(mainWindow)
+GraphPlaybackPage::GraphPlaybackPage(MainDialog& mainWindow)
+    : PipelinePage(mainWindow), tapSound_(&mainWindow.tapSound())
 {
     auto* frame = new QGroupBox(tr("Duolo Motion Graph Playback"), this);
     auto* columns = new QHBoxLayout(frame);
@@ -307,28 +308,35 @@ void GraphPlaybackPage::activate()
     refreshDisplays();
 }
 
+void GraphPlaybackPage::setPlaying(bool playing)
+{
+    playing_ = playing;
+    if (tapSound_)
+        tapSound_->setPlaybackRunning(playing);
+}
+
 void GraphPlaybackPage::play()
 {
-    playing_ = !playing_;
+    setPlaying(!playing_);
     if (playing_)
         player_.resetCounters();  // the strip counts rejections since "Play"
 }
 
 void GraphPlaybackPage::pause()
 {
-    playing_ = false;
+    setPlaying(false);
 }
 
 void GraphPlaybackPage::frameForward()
 {
-    playing_ = false;
+    setPlaying(false);
     player_.frameForward(playbackEnsemble(session()));
     refreshDisplays();
 }
 
 void GraphPlaybackPage::frameBack()
 {
-    playing_ = false;
+    setPlaying(false);
     player_.frameBack(playbackEnsemble(session()));
     refreshDisplays();
 }
@@ -349,7 +357,7 @@ void GraphPlaybackPage::stepGroupNumber(int delta)
 
 void GraphPlaybackPage::seekFrame(int frame)
 {
-    playing_ = false;
+    setPlaying(false);
     setFrameInside(session(), frame);
 }
 
@@ -526,8 +534,8 @@ void GraphPlaybackPage::gatherScene(bool showAll)
         if (!v.drawn || !v.pose)
             continue;
         anyDrawn = true;
-        for (int32_t t = 0; playing_ && t < v.taps; ++t)
-            mainWindow.tapSound().play();
+        for (int32_t t = 0; playing_ && tapSound_ && t < v.taps; ++t)
+            tapSound_->play();
         const Rgb colour = rgbFromColourRef(s.groups[static_cast<size_t>(number)]->colour);
         const std::vector<Marker>& recorded = v.pose->joints;
         for (size_t k = 0; k < v.joints.size() && k < recorded.size(); ++k)

@@ -8,6 +8,7 @@
 
 #include <QImage>
 #include <QPoint>
+#include <QPointer>
 
 #include <vector>
 
@@ -24,6 +25,7 @@ class FrameSlider;
 class Group;
 class GraphCanvasWidget;
 class SpinSlider;
+class TapSoundPlayer;
 class UpDownControl;
 class ValueBox;
 
@@ -106,9 +108,11 @@ protected:
     // One pass of the loop: highlight the current nodes, gather what the view shows (stepping
     // the groups while playing), move the frame displays and redraw the 2D panel.
     void advance() override;
-    void stopPlayback() override { playing_ = false; }
+    void stopPlayback() override { setPlaying(false); }
 
 private:
+    // Starts or stops playback, and with it the taps' sound.
+    void setPlaying(bool playing);
     QWidget* buildGraphColumn(QWidget* parent);
     QWidget* buildViewColumn(QWidget* parent);
     void setFrameFromSelection();
@@ -122,6 +126,8 @@ private:
     std::vector<double> stateKey(bool showAll) const;
 
     bool playing_ = false;
+    // The main window's player; it goes before the pages when the window closes.
+    QPointer<TapSoundPlayer> tapSound_;
     int selectedGroupNumber_ = 0;
     double markerRadius_ = 0.3;
     int markerPatches_ = 8;
