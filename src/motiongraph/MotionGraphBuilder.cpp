@@ -4,6 +4,7 @@
 #include "capture/Random.h"
 #include "motiongraph/Graph2D.h"
 #include "motiongraph/PoseColumns.h"
+#include "motiongraph/PoseColumnsCache.h"
 #include "skeleton/Group.h"
 #include "skeleton/Skeleton.h"
 
@@ -170,9 +171,8 @@ bool findTransitions(const std::vector<Skeleton>& poses, int32_t frameCount, int
     const int32_t n = std::max<int32_t>(0, std::min<int32_t>(frameCount, static_cast<int32_t>(poses.size())));
     transitions.clear();
     if (options.engine == DistanceEngine::Fast) {
-        PoseColumns columns;
-        if (columns.build(poses, n))
-            return searchFast(columns, gaps, threshold, options.run, transitions);
+        if (const auto columns = PoseColumnsCache::shared().columnsFor(poses, n))
+            return searchFast(*columns, gaps, threshold, options.run, transitions);
     }
     return searchExact(poses, n, gaps, threshold, options.run, transitions);
 }
