@@ -187,7 +187,14 @@ bool createEntireMotionGraph(Group& group, int32_t gaps, double threshold, const
     std::vector<FrameLink> transitions;
     if (!findTransitions(group.normalisedPoses, n, gaps, threshold, options, transitions))
         return false;
+    assembleMotionGraph(group, n, transitions);
+    if (found)
+        *found = std::move(transitions);
+    return true;
+}
 
+void assembleMotionGraph(Group& group, int32_t n, const std::vector<FrameLink>& transitions)
+{
     // Links per frame, in the order recorded, sized by what was found.
     std::vector<std::vector<int32_t>> successors(n);
     std::vector<std::vector<int32_t>> predecessors(n);
@@ -258,21 +265,20 @@ bool createEntireMotionGraph(Group& group, int32_t gaps, double threshold, const
         Graph2DNode* node = holding[static_cast<size_t>(frame)];
         return node ? node : graph.findNodeContainingFrame(frame);
     };
+    std::vector<std::pair<Graph2DNode*, Graph2DNode*>> links;
     for (int32_t k = 0; k < n; ++k)
         for (int32_t p : predecessors[k]) {
             Graph2DNode* a = nodeFor(p);
             Graph2DNode* b = nodeFor(k);
             if (a && b)
-                graph.addEdge(a, b);
+                links.emplace_back(a, b);
         }
+    graph.addEdges(links);
 
     // Step 5.
     Graph2DNode* first = graph.nodes.empty() ? nullptr : graph.nodes.front();
     group.currentNode = first;
     group.previousNode = first;
-    if (found)
-        *found = std::move(transitions);
-    return true;
 }
 
 void sendToGraph(Group& group, int32_t clipStart, int32_t clipEnd)
