@@ -83,14 +83,14 @@ bool searchFast(const PoseColumns& columns, int32_t gaps, double threshold, cons
         std::vector<int32_t> close;  // targets at most the threshold away, in increasing order
     };
     std::vector<Chunk> chunks;
-    tbb::enumerable_thread_specific<std::vector<double>> buffers;
+    tbb::enumerable_thread_specific<SparseRow> rows;
     auto evaluate = [&](int32_t source, Chunk& chunk) {
-        std::vector<double>& d = buffers.local();
-        d.resize(static_cast<size_t>(chunk.end - chunk.begin));
-        distanceRow(columns, source, chunk.begin, chunk.end, d.data(), limits);
+        SparseRow& row = rows.local();
+        sparseDistanceRow(columns, source, chunk.begin, chunk.end, row, limits);
         chunk.close.clear();
-        for (int32_t j = chunk.begin; j < chunk.end; ++j) {
-            const double distance = d[static_cast<size_t>(j - chunk.begin)];
+        for (size_t s = 0; s < row.targets.size(); ++s) {
+            const int32_t j = row.targets[s];
+            const double distance = row.distances[s];
             if (std::isnan(distance))
                 continue;
             const bool close = std::fabs(distance - threshold) <= margin

@@ -322,7 +322,8 @@ void PoseColumns::buildPivots()
 
 bool PoseColumns::beginRow(int32_t i, int32_t begin, int32_t end, double* out, std::vector<double>& sourceSq) const
 {
-    std::fill(out, out + (end - begin), std::numeric_limits<double>::quiet_NaN());
+    if (out)
+        std::fill(out, out + (end - begin), std::numeric_limits<double>::quiet_NaN());
     if (stillJoint[static_cast<size_t>(i)])
         return false;
     const size_t n = static_cast<size_t>(frames);
@@ -442,15 +443,17 @@ const RowKernels& genericKernels()
 // the limits keep; the two sums are added last, as the definition adds them. Where limits can
 // rule pairs out, a rounded position term first rules out those that are past them even at
 // the far end of its error, so the double terms are computed only for the rest.
-void distanceRowWith(const RowKernels& kernels, const PoseColumns& c, int32_t i, int32_t begin, int32_t end,
-                     double* out, const RowLimits& limits)
+void sparseDistanceRowWith(const RowKernels& kernels, const PoseColumns& c, int32_t i, int32_t begin, int32_t end,
+                           SparseRow& out, const RowLimits& limits)
 {
     thread_local std::vector<double> sourceSq;
     thread_local std::vector<int32_t> ranks;
     thread_local std::vector<float> rounded;
-    thread_local std::vector<int32_t> survivors, kept;
-    thread_local std::vector<double> positions, keptPositions, velocities;
-    if (begin >= end || !c.beginRow(i, begin, end, out, sourceSq))
+    thread_local std::vector<int32_t> survivors;
+    thread_local std::vector<double> positions, velocities;
+    out.targets.clear();
+    out.distances.clear();
+    if (begin >= end || !c.beginRow(i, begin, end, nullptr, sourceSq))
         return;
     // The pivot window: for the search, |A_i - A_j| may not pass the limit (a lower bound of the
     // position term); for the largest distance, A_i + A_j plus the velocity reach must reach it.
@@ -564,18 +567,28 @@ void distanceRowWith(const RowKernels& kernels, const PoseColumns& c, int32_t i,
 
     positions.resize(survivors.size());
     kernels.positions(c.records.data(), c.joints, i, survivors.data(), survivors.size(), positions.data());
-    kept.clear();
-    keptPositions.clear();
+    std::vector<int32_t>& kept = out.targets;
+    std::vector<double>& sums = out.distances;
     for (size_t s = 0; s < survivors.size(); ++s) {
         if (pastLimits(survivors[s], positions[s], positions[s]))
             continue;
         kept.push_back(survivors[s]);
-        keptPositions.push_back(positions[s]);
+        sums.push_back(positions[s]);
     }
     velocities.resize(kept.size());
     kernels.velocities(c.records.data(), c.joints, i, kept.data(), kept.size(), velocities.data());
     for (size_t s = 0; s < kept.size(); ++s)
-        out[kept[s] - begin] = keptPositions[s] + velocities[s];
+        sums[s] += velocities[s];
+}
+
+void distanceRowWith(const RowKernels& kernels, const PoseColumns& c, int32_t i, int32_t begin, int32_t end,
+                     double* out, const RowLimits& limits)
+{
+    thread_local SparseRow row;
+    std::fill(out, out + std::max(0, end - begin), std::numeric_limits<double>::quiet_NaN());
+    sparseDistanceRowWith(kernels, c, i, begin, end, row, limits);
+    for (size_t s = 0; s < row.targets.size(); ++s)
+        out[row.targets[s] - begin] = row.distances[s];
 }
 
 void distanceRowGeneric(const PoseColumns& c, int32_t i, int32_t begin, int32_t end, double* out)
@@ -623,6 +636,13 @@ void distanceRow(const PoseColumns& columns, int32_t source, int32_t begin, int3
                             end, out, limits);
 }
 
+void sparseDistanceRow(const PoseColumns& columns, int32_t source, int32_t begin, int32_t end, SparseRow& out,
+                       const RowLimits& limits)
+{
+    detail::sparseDistanceRowWith(columns.joints == 0 ? detail::genericKernels() : rowKernels(), columns, source,
+                                  begin, end, out, limits);
+}
+
 const char* distanceRowIsa() { return rowKernels().name; }
 
 bool maxDistanceFast(const PoseColumns& c, const LongRun& run, double& result)
@@ -649,7 +669,7 @@ bool maxDistanceFast(const PoseColumns& c, const LongRun& run, double& result)
     struct Best {
         double value = 0.0;
         std::vector<NearPair> near;
-        std::vector<double> buffer;
+        SparseRow row;
         void consider(double d, int32_t i, int32_t j)
         {
             if (!(d > 0.0) || d < value * (1.0 - kNear))
@@ -691,7 +711,6 @@ bool maxDistanceFast(const PoseColumns& c, const LongRun& run, double& result)
 
     tbb::parallel_for(tbb::blocked_range<int32_t>(0, tiles, 1), [&](const tbb::blocked_range<int32_t>& range) {
         Best& mine = best.local();
-        mine.buffer.resize(kColumns);
         for (int32_t t = range.begin(); t != range.end(); ++t) {
             if (stopped.load(std::memory_order_relaxed) || run.cancelled()) {
                 stopped = true;
@@ -704,9 +723,9 @@ bool maxDistanceFast(const PoseColumns& c, const LongRun& run, double& result)
                 for (int32_t i = i0; i < i1; ++i) {
                     RowLimits limits;
                     limits.below = bestSoFar.load(std::memory_order_relaxed) * (1.0 - kNear);
-                    distanceRow(c, i, j0, j1, mine.buffer.data(), limits);
-                    for (int32_t j = j0; j < j1; ++j)
-                        mine.consider(mine.buffer[j - j0], i, j);
+                    sparseDistanceRow(c, i, j0, j1, mine.row, limits);
+                    for (size_t s = 0; s < mine.row.targets.size(); ++s)
+                        mine.consider(mine.row.distances[s], i, mine.row.targets[s]);
                     raise(mine.value);
                 }
             }

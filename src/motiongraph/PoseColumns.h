@@ -99,7 +99,7 @@ struct PoseColumns {
     {
         return records.data() + (static_cast<size_t>(frame) * joints + joint) * FieldCount;
     }
-    // Starts a distance row of source frame i: fills out[0 .. end - begin) with not a number and,
+    // Starts a distance row of source frame i: fills out[0 .. end - begin) (when given) with not a number and,
     // unless the source has a still joint (then every pair fails and the result is false), puts
     // the source's squared speeds in test order into `sourceSq`.
     bool beginRow(int32_t i, int32_t begin, int32_t end, double* out, std::vector<double>& sourceSq) const;
@@ -129,6 +129,15 @@ struct RowLimits {
 // frameDistance to a few units in the last place, and the not-a-number pairs are exactly the same).
 void distanceRow(const PoseColumns& columns, int32_t source, int32_t begin, int32_t end, double* out,
                  const RowLimits& limits = {});
+
+// The pairs of distanceRow that are a number, as (target, distance) in increasing target
+// order: for callers that look only at those, without writing or reading the rest of the row.
+struct SparseRow {
+    std::vector<int32_t> targets;
+    std::vector<double> distances;
+};
+void sparseDistanceRow(const PoseColumns& columns, int32_t source, int32_t begin, int32_t end, SparseRow& out,
+                       const RowLimits& limits = {});
 
 // Name of the vector unit distanceRow uses on this machine ("avx512", "avx2" or "generic").
 const char* distanceRowIsa();
@@ -174,6 +183,8 @@ struct RowKernels {
 const RowKernels& genericKernels();
 const RowKernels& avx2Kernels();
 const RowKernels& avx512Kernels();
+void sparseDistanceRowWith(const RowKernels& kernels, const PoseColumns& columns, int32_t source, int32_t begin,
+                           int32_t end, SparseRow& out, const RowLimits& limits = {});
 void distanceRowWith(const RowKernels& kernels, const PoseColumns& columns, int32_t source, int32_t begin,
                      int32_t end, double* out, const RowLimits& limits = {});
 
