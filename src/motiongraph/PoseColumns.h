@@ -71,10 +71,10 @@ struct PoseColumns {
     std::vector<float> roundedPivotReachColumns;  // pivotReachColumns rounded
     // [frame][axis][paddedJoints]: the positions rounded, each axis a run of joints padded with
     // zeros to a multiple of 16, so the position term of one pair is a few whole-vector steps.
-    // Empty when some position is not finite or too large for single precision.
-    // The rounded position term only rules pairs out (those past the limits even at the far end
-    // of its error): every pair it keeps is evaluated in double precision as before, so no
-    // distance and no decision changes.
+    // Empty when some position is not finite or too large for single precision. The rounded
+    // position term only rules pairs out (those past the limits even at the far end of its
+    // error): every pair it keeps is evaluated in double precision as before, so no distance and
+    // no decision changes.
     std::vector<float> roundedPositions;
     int32_t paddedJoints = 0;
     // The rounded position term of a pair is within roundedPositionSlack(value) of the double one.
@@ -99,9 +99,9 @@ struct PoseColumns {
     {
         return records.data() + (static_cast<size_t>(frame) * joints + joint) * FieldCount;
     }
-    // Starts a distance row of source frame i: fills out[0 .. end - begin) (when given) with not a number and,
-    // unless the source has a still joint (then every pair fails and the result is false), puts
-    // the source's squared speeds in test order into `sourceSq`.
+    // Starts a distance row of source frame i: fills out[0 .. end - begin), when given, with not a
+    // number and, unless the source has a still joint (then every pair fails and the result is
+    // false), puts the source's squared speeds in test order into `sourceSq`.
     bool beginRow(int32_t i, int32_t begin, int32_t end, double* out, std::vector<double>& sourceSq) const;
     // The source's speed ranks in test order (empty when there are none).
     void sourceRanks(int32_t i, std::vector<int32_t>& ranks) const;
