@@ -13,6 +13,7 @@ namespace duolo {
 class Graph2DNode;
 class Group;
 class Skeleton;
+class TransitionBlender;
 
 // Moves the group's offsets for a change from one clip to another: the position offset gains
 // the root at `from`'s last frame minus the root at `to`'s first frame (the new clip starts where
@@ -52,6 +53,9 @@ struct PassOptions {
     bool playing = true;        // draw with sound, then step
     bool showAllGroups = true;  // every group (and the balance overlay), else the selected one only
     int32_t selectedGroup = 0;
+    // Smooths the drawn joints and centre at transitions (group number as slot); the walk, the
+    // offsets and the taps are the same with or without it.
+    TransitionBlender* blender = nullptr;
 };
 
 // Plays every group of an ensemble along its own motion graph, one recorded frame per pass, each
@@ -100,7 +104,7 @@ public:
 private:
     // Sizes the buffers and marks to the ensemble (allocates only when the groups changed).
     void fit(const Ensemble& ensemble);
-    void drawGroup(const Ensemble& ensemble, int32_t groupNumber, bool playing);
+    void drawGroup(const Ensemble& ensemble, int32_t groupNumber, bool playing, TransitionBlender* blender);
     void advance(const Ensemble& ensemble, int32_t groupNumber);
     Graph2DNode* choose(const Ensemble& ensemble, int32_t groupNumber);
     Graph2DNode* restart(const Ensemble& ensemble, int32_t caller);
