@@ -6,6 +6,7 @@
 #include "cli/SavedGraphs.h"
 #include "motiongraph/FrameDistance.h"
 #include "motiongraph/Graph2D.h"
+#include "motiongraph/GraphPruning.h"
 #include "motiongraph/MotionGraphBuilder.h"
 #include "session/GraphFile.h"
 #include "session/MotionCaptureSession.h"
@@ -14,6 +15,7 @@
 #include "skeleton/PoseBuilder.h"
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 
 namespace duolo::cli {
@@ -112,15 +114,36 @@ json graphFileInfo(const std::string& projectPath, const std::vector<uint8_t>& p
     return info;
 }
 
+std::vector<PruneOutcome> pruneEveryGroup(MotionCaptureSession& session, const std::string& command)
+{
+    std::vector<PruneOutcome> outcomes;
+    for (const auto& owned : session.groups) {
+        Group& g = *owned;
+        const PruneOutcome outcome = removeDeadEnds(g);
+        outcomes.push_back(outcome);
+        if (!outcome.hasCycle)
+            std::fprintf(stderr, "%s: --prune: group %d: the largest strongly connected component has no edge; "
+                                 "the graph is kept as it is\n", command.c_str(), g.groupNumber);
+        else
+            std::fprintf(stderr, "%s: --prune: group %d: kept %d of %d nodes (%lld of %lld frames)\n", command.c_str(),
+                         g.groupNumber, outcome.nodesKept, outcome.nodesBefore,
+                         static_cast<long long>(outcome.framesKept), static_cast<long long>(outcome.framesBefore));
+    }
+    return outcomes;
+}
+
 namespace {
 
 void buildGraphsCommand(const std::string& path, int32_t gaps, std::optional<double> threshold,
-                        std::optional<double> fraction)
+                        std::optional<double> fraction, bool prune)
 {
     if (threshold.has_value() == fraction.has_value())
         throw CliError("build-graphs: give one of --threshold and --threshold-fraction", 2);
     auto session = loadProjectOrThrow(path);
     const std::vector<double> thresholds = buildEveryGroupGraph(*session, path, gaps, threshold, fraction);
+    std::vector<PruneOutcome> pruned;
+    if (prune)
+        pruned = pruneEveryGroup(*session, "build-graphs");
     // The graph file names the project by its bytes as they are on disk.
     std::vector<uint8_t> bytes;
     std::string error;
@@ -136,6 +159,11 @@ void buildGraphsCommand(const std::string& path, int32_t gaps, std::optional<dou
                           {"nodes", g.graph->totalNodeCount()},
                           {"edges", g.graph->edgeCount() + g.graph->howManySelectedEdges()},
                           {"threshold", jsonNumber(thresholds[k])}});
+        if (prune)
+            groups.back()["pruned"] = {{"hasCycle", pruned[k].hasCycle},
+                                       {"nodesBefore", pruned[k].nodesBefore},
+                                       {"framesBefore", pruned[k].framesBefore},
+                                       {"framesKept", pruned[k].framesKept}};
     }
     printJson({{"graphFile", graphPath}, {"groups", groups}});
 }
@@ -178,6 +206,7 @@ void registerGraphFileCommands(CLI::App& app)
         int32_t gaps = 0;
         std::optional<double> threshold;
         std::optional<double> fraction;
+        bool prune = false;
     };
     auto options = std::make_shared<Options>();
     auto* build = app.add_subcommand("build-graphs",
@@ -188,7 +217,11 @@ void registerGraphFileCommands(CLI::App& app)
     auto* fraction = build->add_option("--threshold-fraction", options->fraction,
                                        "Threshold as a fraction of each group's largest frame distance (truncated)");
     threshold->excludes(fraction);
-    build->callback([options] { buildGraphsCommand(options->project, options->gaps, options->threshold, options->fraction); });
+    build->add_flag("--prune", options->prune,
+                    "Keep only each group's largest strongly connected component (no dead ends)");
+    build->callback([options] {
+        buildGraphsCommand(options->project, options->gaps, options->threshold, options->fraction, options->prune);
+    });
 
     auto* info = app.add_subcommand("graph-info", "Print the motion graphs saved beside a project");
     info->add_option("project", options->project, "Project file (*.dwz)")->required();
