@@ -23,6 +23,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QSlider>
 #include <QStackedLayout>
 
@@ -158,6 +159,18 @@ QWidget* GraphPlaybackPage::buildGraphColumn(QWidget* parent)
             exportRecording(path);
     });
 
+    blend_ = new QSpinBox(column);
+    blend_->setObjectName(QStringLiteral("blendFrames"));
+    blend_->setRange(0, kMaxBlendFrames);
+    blend_->setSuffix(tr(" frames"));
+    blend_->setSpecialValueText(tr("Off"));
+    blend_->setToolTip(tr("Smooth the jump at each transition over this many frames in what is drawn, recorded "
+                          "and exported (the walk through the graphs stays the same); 0 = off"));
+    connect(blend_, &QSpinBox::valueChanged, this, [this](int frames) {
+        drawBlender_.setFrames(frames);
+        recordBlender_.setFrames(frames);
+    });
+
     auto* buttons = new QHBoxLayout;
     for (QPushButton* b : {play_, pause_, back_, forward_, toOrigin_})
         buttons->addWidget(b);
@@ -179,6 +192,8 @@ QWidget* GraphPlaybackPage::buildGraphColumn(QWidget* parent)
     grid->addWidget(balanceCheck_, 2, 0);
     grid->addWidget(balanceSlider_, 2, 1);
     grid->addWidget(balanceBox_, 2, 2);
+    grid->addWidget(new QLabel(tr("Blend"), column), 3, 0);
+    grid->addWidget(blend_, 3, 1, Qt::AlignLeft);
     auto* recordRow = new QHBoxLayout;
     recordRow->addWidget(record_);
     recordRow->addWidget(export_);
@@ -188,7 +203,7 @@ QWidget* GraphPlaybackPage::buildGraphColumn(QWidget* parent)
     save->setToolTip(tr("Save the project, with every group's motion graph in the graph file beside it"));
     connect(save, &QPushButton::clicked, this, [this] { this->mainWindow.saveProgress(); });
     recordRow->addWidget(save);
-    grid->addLayout(recordRow, 3, 0, 1, 3);
+    grid->addLayout(recordRow, 4, 0, 1, 3);
     grid->setColumnStretch(1, 1);
 
     auto* layout = new QVBoxLayout(column);
@@ -299,6 +314,7 @@ void GraphPlaybackPage::frameForward()
 {
     playing_ = false;
     player_.frameForward(playbackEnsemble(session()));
+    clearBlends();
     refreshDisplays();
 }
 
@@ -306,12 +322,21 @@ void GraphPlaybackPage::frameBack()
 {
     playing_ = false;
     player_.frameBack(playbackEnsemble(session()));
+    clearBlends();
     refreshDisplays();
 }
 
 void GraphPlaybackPage::moveToOrigin()
 {
     EnsemblePlayer::moveToOrigin(playbackEnsemble(session()));
+    clearBlends();
+}
+
+void GraphPlaybackPage::clearBlends()
+{
+    // A jump the user asks for is shown as it is, not smoothed.
+    drawBlender_.clear();
+    recordBlender_.clear();
 }
 
 void GraphPlaybackPage::stepGroupNumber(int delta)
@@ -327,6 +352,7 @@ void GraphPlaybackPage::seekFrame(int frame)
 {
     playing_ = false;
     setFrameInside(session(), frame);
+    clearBlends();
 }
 
 QString GraphPlaybackPage::frameText() const
@@ -392,7 +418,8 @@ void GraphPlaybackPage::advance()
     const bool recording = recording_.isRecording();
     if (playing_ && recording)
         recordPass();
-    player_.runPass(ensemble, PassOptions{playing_, showAll, selectedGroupNumber_});
+    player_.runPass(ensemble, PassOptions{playing_, showAll, selectedGroupNumber_,
+                                          drawBlender_.frames() > 0 ? &drawBlender_ : nullptr});
     gatherScene(showAll);
     refreshDisplays();
     if (recording)
@@ -456,11 +483,9 @@ void GraphPlaybackPage::recordPass()
     // Every playing group at the frame this pass shows, in the recording's column order.
     std::vector<Vec3> points;
     points.reserve(recording_.markerCount());
-    for (const Group* g : playableGroups()) {
-        const Skeleton& pose = currentPose(*g);
-        for (const Marker& joint : pose.joints)
-            points.push_back(placePoint(*g, pose, joint.position));
-    }
+    const std::vector<Group*> playing = playableGroups();
+    const std::vector<const Group*> groups(playing.begin(), playing.end());
+    placedMarkersOfPass(groups, points, recordBlender_.frames() > 0 ? &recordBlender_ : nullptr);
     // Columns are fixed when recording starts: a group that gains or loses its graph or its
     // members meanwhile ends the recording (what was kept stays for export).
     if (!recording_.addFrame(points) && !recording_.reachedLimit()) {

@@ -3,6 +3,7 @@
 #include "motiongraph/GraphView.h"
 #include "playback/EnsemblePlayer.h"
 #include "playback/PlaybackRecording.h"
+#include "playback/TransitionBlend.h"
 #include "render/PlaybackDrawing.h"
 #include "ui/PipelinePage.h"
 
@@ -15,6 +16,7 @@ class QLabel;
 class QPushButton;
 class QPainter;
 class QSlider;
+class QSpinBox;
 
 namespace duolo {
 
@@ -87,6 +89,8 @@ public:
     QLabel* noGraphLine() const { return noGraphLine_; }
     QLabel* noGroupNote() const { return noGroupNote_; }
     QLabel* clipStrip() const { return clipStrip_; }
+    // "Blend": frames over which transitions are smoothed in what is drawn and recorded.
+    QSpinBox* blendBox() const { return blend_; }
 
     void activate() override;
 
@@ -105,6 +109,7 @@ private:
     void recordPass();
     void refreshDisplays();
     void refreshRecordingText();
+    void clearBlends();
     void drawPanel(QPainter& painter);
     // What the view and the panel show depends on (changes whenever they must be redrawn).
     std::vector<double> stateKey(bool showAll) const;
@@ -118,6 +123,8 @@ private:
     GraphView graphView_;
     PlaybackScene scene_;
     PlaybackRecording recording_;
+    TransitionBlender drawBlender_;    // what the view shows
+    TransitionBlender recordBlender_;  // what "Record" keeps (taken before each pass's step)
     std::vector<double> shownState_;
     QString recordingNote_;  // why the recording stopped by itself
 
@@ -145,6 +152,7 @@ private:
     QCheckBox* balanceCheck_ = nullptr;
     QSlider* balanceSlider_ = nullptr;
     ValueBox* balanceBox_ = nullptr;
+    QSpinBox* blend_ = nullptr;
 };
 
 } // namespace duolo
