@@ -3,6 +3,7 @@
 #include "capture/Marker.h"
 #include "capture/Random.h"
 #include "motiongraph/Graph2D.h"
+#include "playback/PathFollowing.h"
 #include "playback/Placement.h"
 #include "playback/TransitionBlend.h"
 #include "skeleton/Group.h"
@@ -242,6 +243,11 @@ Graph2DNode* EnsemblePlayer::choose(const Ensemble& ensemble, int32_t groupNumbe
         ++counters_.waivedChoices;
     }
 
+    if (!candidates_.empty() && follower_ && groupNumber == steeredGroup_)
+        if (Graph2DNode* steered = follower_->choose(group, candidates_)) {
+            justReset = 0;
+            return steered;
+        }
     if (!candidates_.empty()) {
         const int r = nextRandom();
         justReset = 0;

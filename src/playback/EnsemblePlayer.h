@@ -14,6 +14,7 @@ class Graph2DNode;
 class Group;
 class Skeleton;
 class TransitionBlender;
+class PathFollower;
 
 // Moves the group's offsets for a change from one clip to another: the position offset gains
 // the root at `from`'s last frame minus the root at `to`'s first frame (the new clip starts where
@@ -100,6 +101,13 @@ public:
     void resetCounters() { counters_ = {}; }
     // Marked by a reset until the group's next transition.
     bool isJustReset(int32_t groupNumber) const;
+    // Lets `follower` choose the group's next clips among those the constraints let through,
+    // instead of the random draw (null: every group draws again).
+    void setSteering(int32_t groupNumber, PathFollower* follower)
+    {
+        steeredGroup_ = groupNumber;
+        follower_ = follower;
+    }
 
 private:
     // Sizes the buffers and marks to the ensemble (allocates only when the groups changed).
@@ -115,6 +123,8 @@ private:
     std::vector<TransitionCandidate> candidates_;
     BalanceReading balance_;
     PlaybackCounters counters_;
+    int32_t steeredGroup_ = -1;
+    PathFollower* follower_ = nullptr;
 };
 
 } // namespace duolo

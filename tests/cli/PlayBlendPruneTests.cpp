@@ -121,3 +121,49 @@ TEST(CliPlayOptions, PrunedSavedGraphsPlayAsPlayPrunes)
 
 } // namespace
 } // namespace duolo::test
+
+namespace duolo::test {
+namespace {
+
+TEST(CliSynthesize, FollowsAPathWritesTheMarkersAndRefusesBadPaths)
+{
+    TempDir dir;
+    const std::string sample = (sampleDir() / "sample.dwz").string();
+    const std::string out = dir.file("walk.trc").string();
+    // The sample walks along its depth axis: a short straight path that way.
+    const std::string path = dir.write("path.json", R"({"points": [[0, 0], [0, -6]]})").string();
+    const auto walked = runCli({"synthesize", sample, "--gaps", "10", "--threshold-fraction", "0.4", "--prune",
+                                "--group", "0", "--path", path, "--blend", "5", "--max-passes", "3000", "--out", out});
+    ASSERT_EQ(walked.status, 0) << walked.err;
+    const nlohmann::json result = walked.json();
+    EXPECT_DOUBLE_EQ(result["pathLength"].get<double>(), 6.0);
+    const int frames = result["frames"].get<int>();
+    EXPECT_GT(frames, 0);
+    EXPECT_LE(result["meanDistance"].get<double>(), result["largestDistance"].get<double>());
+    EXPECT_GE(result["searches"].get<int>(), result["endReached"].get<bool>() ? 0 : 1);
+    EXPECT_EQ(result["resets"], 0);
+    // One TRC row per pass, 44 markers.
+    const std::string trc = slurp(out);
+    std::string counts = std::to_string(frames);
+    counts.append("\t44\tcm\t");
+    EXPECT_NE(trc.find(counts), std::string::npos);
+
+    auto refused = [&](const std::string& file, const std::string& text, const std::string& fragment) {
+        const std::string p = dir.write(file, text).string();
+        const auto r = runCli({"synthesize", sample, "--gaps", "10", "--threshold-fraction", "0.4", "--group", "0",
+                               "--path", p, "--out", out});
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_NE(r.err.find(p), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(fragment), std::string::npos) << r.err;
+    };
+    refused("a.json", "{\"points\": [[0, 0]]}", "at least two points");
+    refused("b.json", "{\"points\": [[0, 0], [1]]}", "[x, z]");
+    refused("c.json", "not json", "not a path");
+    const auto noGroup = runCli({"synthesize", sample, "--gaps", "10", "--threshold-fraction", "0.4", "--group", "3",
+                                 "--path", path, "--out", out});
+    EXPECT_EQ(noGroup.status, 2);
+    EXPECT_NE(noGroup.err.find("the project has 1 groups"), std::string::npos) << noGroup.err;
+}
+
+} // namespace
+} // namespace duolo::test
