@@ -39,7 +39,7 @@ private:
 
 struct PathSearchSettings {
     int32_t horizonFrames = 50;        // frames a walk looks ahead (2 s at 25 passes a second)
-    int64_t frameBudget = 400000;      // most frames one search scores (the bound cuts most earlier)
+    int64_t frameBudget = 150000;      // most frames one search scores (the bound cuts most earlier)
 };
 
 // Steers one group (without a placement parent) along a floor path: at each end of a clip it
