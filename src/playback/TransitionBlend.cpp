@@ -72,7 +72,15 @@ void TransitionBlender::startBlend(Slot& slot, const Group& group, size_t jointC
             earlier = placer.place(before.centre.position);
         const Vec3 targetVelocity = slot.points[k] - earlier;
         slot.offset[k] = slot.last[k] + slot.velocity[k] - slot.points[k];
-        slot.offsetVelocity[k] = slot.velocity[k] - targetVelocity;
+        Vec3 v0 = slot.velocity[k] - targetVelocity;
+        // An offset still growing would overshoot before it decays: its growth is dropped (the
+        // part of the velocity along the offset), so the blend only ever closes the gap.
+        const Vec3& x0 = slot.offset[k];
+        const double along = v0.x * x0.x + v0.y * x0.y + v0.z * x0.z;
+        const double size2 = x0.x * x0.x + x0.y * x0.y + x0.z * x0.z;
+        if (along > 0.0 && size2 > 0.0)
+            v0 -= x0 * (along / size2);
+        slot.offsetVelocity[k] = v0;
     }
     slot.elapsed = 0;
 }
