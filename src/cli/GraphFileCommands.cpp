@@ -6,7 +6,9 @@
 #include "cli/SavedGraphs.h"
 #include "motiongraph/FrameDistance.h"
 #include "motiongraph/Graph2D.h"
+#include "motiongraph/GraphLayout.h"
 #include "motiongraph/GraphPruning.h"
+#include "motiongraph/GraphView.h"
 #include "motiongraph/MotionGraphBuilder.h"
 #include "session/GraphFile.h"
 #include "session/MotionCaptureSession.h"
@@ -135,7 +137,7 @@ std::vector<PruneOutcome> pruneEveryGroup(MotionCaptureSession& session, const s
 namespace {
 
 void buildGraphsCommand(const std::string& path, int32_t gaps, std::optional<double> threshold,
-                        std::optional<double> fraction, bool prune)
+                        std::optional<double> fraction, bool prune, const std::string& layout)
 {
     if (threshold.has_value() == fraction.has_value())
         throw CliError("build-graphs: give one of --threshold and --threshold-fraction", 2);
@@ -144,6 +146,14 @@ void buildGraphsCommand(const std::string& path, int32_t gaps, std::optional<dou
     std::vector<PruneOutcome> pruned;
     if (prune)
         pruned = pruneEveryGroup(*session, "build-graphs");
+    for (const auto& g : session->groups) {
+        std::string error;
+        const bool laidOut = layout.empty() ||
+                             (layout == "timeline" ? layOutTimeline(*g->graph, GraphView::kDefaultWorldExtent, error)
+                                                   : layOutForce(*g->graph, GraphView::kDefaultWorldExtent, error));
+        if (!laidOut)
+            throw CliError(path + ": group " + std::to_string(g->groupNumber) + ": " + error);
+    }
     // The graph file names the project by its bytes as they are on disk.
     std::vector<uint8_t> bytes;
     std::string error;
@@ -207,6 +217,7 @@ void registerGraphFileCommands(CLI::App& app)
         std::optional<double> threshold;
         std::optional<double> fraction;
         bool prune = false;
+        std::string layout;
     };
     auto options = std::make_shared<Options>();
     auto* build = app.add_subcommand("build-graphs",
@@ -219,8 +230,12 @@ void registerGraphFileCommands(CLI::App& app)
     threshold->excludes(fraction);
     build->add_flag("--prune", options->prune,
                     "Keep only each group's largest strongly connected component (no dead ends)");
+    build->add_option("--layout", options->layout,
+                      "Lay the graphs out before saving: timeline (the take left to right) or force (structure)")
+        ->check(CLI::IsMember({"timeline", "force"}));
     build->callback([options] {
-        buildGraphsCommand(options->project, options->gaps, options->threshold, options->fraction, options->prune);
+        buildGraphsCommand(options->project, options->gaps, options->threshold, options->fraction, options->prune,
+                           options->layout);
     });
 
     auto* info = app.add_subcommand("graph-info", "Print the motion graphs saved beside a project");

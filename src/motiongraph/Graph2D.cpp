@@ -179,6 +179,15 @@ Graph2DEdge* Graph2D::addEdge(Graph2DNode* a, Graph2DNode* b)
     return edge;
 }
 
+bool Graph2D::selectNode(Graph2DNode* node)
+{
+    const auto it = std::find(nodes.begin(), nodes.end(), node);
+    if (it == nodes.end())
+        return false;
+    moveTo(nodes, selectedNodes, it);
+    return true;
+}
+
 bool Graph2D::deleteSelected()
 {
     return remove(selectedNodes, selectedEdges);

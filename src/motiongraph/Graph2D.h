@@ -130,6 +130,8 @@ public:
         bool opened_;
     };
 
+    // Moves an unselected node to the tail of the selected nodes; false when it is not unselected.
+    bool selectNode(Graph2DNode* node);
     // Selects the first unselected node hit (true), else unselects the first selected node hit.
     bool toggleNodeAt(double x, double y);
     bool toggleEdgeAt(double x, double y);

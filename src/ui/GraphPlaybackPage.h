@@ -8,6 +8,8 @@
 #include "ui/PipelinePage.h"
 
 #include <QImage>
+#include <QPoint>
+#include <QPointer>
 
 #include <vector>
 
@@ -20,10 +22,12 @@ class QSpinBox;
 
 namespace duolo {
 
+class ClipStripWidget;
 class FrameSlider;
 class Group;
 class GraphCanvasWidget;
 class SpinSlider;
+class TapSoundPlayer;
 class UpDownControl;
 class ValueBox;
 
@@ -94,14 +98,25 @@ public:
 
     void activate() override;
 
+    // The 2D panel's own view: wheel zoom, drag to pan, Home to fit, and "Follow" keeping the
+    // playing groups' current nodes in view.
+    const GraphView& panelView() const { return graphView_; }
+    QCheckBox* followBox() const { return follow_; }
+    GraphCanvasWidget* panel() const { return panel_; }
+    ClipStripWidget* clipBands() const { return clipBands_; }
+    void fitPanel();
+
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void drawScene() override;
     // One pass of the loop: highlight the current nodes, gather what the view shows (stepping
     // the groups while playing), move the frame displays and redraw the 2D panel.
     void advance() override;
-    void stopPlayback() override { playing_ = false; }
+    void stopPlayback() override { setPlaying(false); }
 
 private:
+    // Starts or stops playback, and with it the taps' sound.
+    void setPlaying(bool playing);
     QWidget* buildGraphColumn(QWidget* parent);
     QWidget* buildViewColumn(QWidget* parent);
     void setFrameFromSelection();
@@ -110,11 +125,14 @@ private:
     void refreshDisplays();
     void refreshRecordingText();
     void clearBlends();
+    void refreshClipBands();
     void drawPanel(QPainter& painter);
     // What the view and the panel show depends on (changes whenever they must be redrawn).
     std::vector<double> stateKey(bool showAll) const;
 
     bool playing_ = false;
+    // The main window's player; it goes before the pages when the window closes.
+    QPointer<TapSoundPlayer> tapSound_;
     int selectedGroupNumber_ = 0;
     double markerRadius_ = 0.3;
     int markerPatches_ = 8;
@@ -133,6 +151,7 @@ private:
     QLabel* noGraphLine_ = nullptr;
     GraphCanvasWidget* panel_ = nullptr;
     QLabel* clipStrip_ = nullptr;
+    ClipStripWidget* clipBands_ = nullptr;
     SpinSlider* spinSlider_ = nullptr;
     FrameSlider* frames_ = nullptr;
     QPushButton* play_ = nullptr;
@@ -146,6 +165,9 @@ private:
     UpDownControl* groupSpinner_ = nullptr;
     ValueBox* groupBox_ = nullptr;
     QCheckBox* showAll_ = nullptr;
+    QCheckBox* follow_ = nullptr;
+    QPoint dragFrom_;
+    bool panning_ = false;
     QCheckBox* rotationCheck_ = nullptr;
     QSlider* rotationSlider_ = nullptr;
     ValueBox* rotationBox_ = nullptr;
