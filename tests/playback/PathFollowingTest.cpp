@@ -96,5 +96,43 @@ TEST(PathFollowing, ASteeredGroupWalksAnLAndTheOthersStillDraw)
     EXPECT_GT(follower.searches(), 0);
 }
 
+TEST(PathFollowing, SteeredChoicesObeyTheRotationConstraint)
+{
+    Compass k;
+    // B's clip faces across a second body that faces +z throughout: 90 degrees apart.
+    for (int32_t f = 10; f < 20; ++f)
+        PlaybackRig::pose(k.group(), f).heading = Marker(Vec3{1, 0, 0}, Vec3{}, f);
+    Group& other = k.rig.addGroup(1, 30);
+    Graph2DNode* still = PlaybackRig::addNode(other, 0, 29);
+    PlaybackRig::link(other, still, still);
+    PlaybackRig::startAt(other, still);
+    k.rig.constraints.rotationConstraintOn = true;
+    k.rig.constraints.rotationLimit = 45;
+
+    PathSearchSettings settings;
+    settings.horizonFrames = 20;
+    PathFollower follower(k.group(), FloorPath({{0, 0}, {27, 0}, {27, 27}}), settings);
+    EnsemblePlayer player;
+    player.setSteering(0, &follower);
+    const Ensemble ensemble = k.rig.ensemble();
+    // B is taken only as the waiver after a reset takes any successor, never by the search.
+    int steps = 0;
+    for (int p = 0; p < 120; ++p) {
+        const Group& g = k.group();
+        const Vec3 root = placePoint(g, currentPose(g), rootOf(currentPose(g)));
+        follower.moveRootTo(root.x, root.z);
+        const Graph2DNode* before = g.currentNode;
+        const uint64_t waived = player.counters().waivedChoices;
+        player.runPass(ensemble);
+        if (g.currentNode == k.b && before != k.b) {
+            EXPECT_GT(player.counters().waivedChoices, waived) << "pass " << p;
+            ++steps;
+        }
+    }
+    EXPECT_LT(steps, 3);
+    EXPECT_GT(player.counters().rejectedByRotation, 0u);
+    EXPECT_GT(follower.searches(), 0);
+}
+
 } // namespace
 } // namespace duolo::test
