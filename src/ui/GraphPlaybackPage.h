@@ -2,6 +2,7 @@
 
 #include "motiongraph/GraphView.h"
 #include "playback/EnsemblePlayer.h"
+#include "playback/PathFollowing.h"
 #include "playback/PlaybackRecording.h"
 #include "playback/TransitionBlend.h"
 #include "render/PlaybackDrawing.h"
@@ -11,6 +12,7 @@
 #include <QPoint>
 #include <QPointer>
 
+#include <memory>
 #include <vector>
 
 class QCheckBox;
@@ -77,6 +79,19 @@ public:
     QPushButton* frameForwardButton() const { return forward_; }
     QPushButton* frameBackButton() const { return back_; }
     QPushButton* moveToOriginButton() const { return toOrigin_; }
+    QPushButton* drawPathButton() const { return drawPath_; }
+    QPushButton* clearPathButton() const { return clearPath_; }
+    // "Draw Path": on, clicks on the view add floor points; off again, the path group (the
+    // selected one, or its parent) starts following the path drawn. "Clear Path" ends it.
+    void setDrawingPath(bool drawing);
+    void clearPath();
+    // The floor point under a pixel of the view, added to the path being drawn (false when the
+    // pixel looks above the horizon or there is no view).
+    bool addPathPointAtPixel(double x, double y);
+    const std::vector<FloorPath::Point>& pathPoints() const { return pathPoints_; }
+    bool isFollowingPath() const { return follower_ != nullptr; }
+    // The group that walks the path: the selected group, or its parent when it rides on one.
+    int pathGroupNumber() const;
     QPushButton* recordButton() const { return record_; }
     QPushButton* exportButton() const { return export_; }
     UpDownControl* groupSpinner() const { return groupSpinner_; }
@@ -125,6 +140,7 @@ private:
     void refreshDisplays();
     void refreshRecordingText();
     void clearBlends();
+    void forgetPath();
     void refreshClipBands();
     void drawPanel(QPainter& painter);
     // What the view and the panel show depends on (changes whenever they must be redrawn).
@@ -159,6 +175,10 @@ private:
     QPushButton* forward_ = nullptr;
     QPushButton* back_ = nullptr;
     QPushButton* toOrigin_ = nullptr;
+    QPushButton* drawPath_ = nullptr;
+    QPushButton* clearPath_ = nullptr;
+    std::vector<FloorPath::Point> pathPoints_;
+    std::unique_ptr<PathFollower> follower_;
     QPushButton* record_ = nullptr;
     QPushButton* export_ = nullptr;
     QLabel* recordingLabel_ = nullptr;
