@@ -13,6 +13,7 @@ void registerGraphCommands(CLI::App& app);    // graph, distance, distance-map
 void registerPlayCommand(CLI::App& app);      // play
 void registerImportCommands(CLI::App& app);   // import
 void registerGraphFileCommands(CLI::App& app); // build-graphs, graph-info
+void registerSynthesizeCommand(CLI::App& app); // synthesize
 
 // The usage line of play, added to its argument errors.
 std::string playUsage();

@@ -7,6 +7,7 @@
 #include "motiongraph/FrameDistance.h"
 #include "motiongraph/Graph2D.h"
 #include "motiongraph/GraphLayout.h"
+#include "motiongraph/GraphPruning.h"
 #include "motiongraph/GraphView.h"
 #include "motiongraph/MotionGraphBuilder.h"
 #include "session/GraphFile.h"
@@ -16,6 +17,7 @@
 #include "skeleton/PoseBuilder.h"
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 
 namespace duolo::cli {
@@ -114,15 +116,36 @@ json graphFileInfo(const std::string& projectPath, const std::vector<uint8_t>& p
     return info;
 }
 
+std::vector<PruneOutcome> pruneEveryGroup(MotionCaptureSession& session, const std::string& command)
+{
+    std::vector<PruneOutcome> outcomes;
+    for (const auto& owned : session.groups) {
+        Group& g = *owned;
+        const PruneOutcome outcome = removeDeadEnds(g);
+        outcomes.push_back(outcome);
+        if (!outcome.hasCycle)
+            std::fprintf(stderr, "%s: --prune: group %d: the largest strongly connected component has no edge; "
+                                 "the graph is kept as it is\n", command.c_str(), g.groupNumber);
+        else
+            std::fprintf(stderr, "%s: --prune: group %d: kept %d of %d nodes (%lld of %lld frames)\n", command.c_str(),
+                         g.groupNumber, outcome.nodesKept, outcome.nodesBefore,
+                         static_cast<long long>(outcome.framesKept), static_cast<long long>(outcome.framesBefore));
+    }
+    return outcomes;
+}
+
 namespace {
 
 void buildGraphsCommand(const std::string& path, int32_t gaps, std::optional<double> threshold,
-                        std::optional<double> fraction, const std::string& layout)
+                        std::optional<double> fraction, bool prune, const std::string& layout)
 {
     if (threshold.has_value() == fraction.has_value())
         throw CliError("build-graphs: give one of --threshold and --threshold-fraction", 2);
     auto session = loadProjectOrThrow(path);
     const std::vector<double> thresholds = buildEveryGroupGraph(*session, path, gaps, threshold, fraction);
+    std::vector<PruneOutcome> pruned;
+    if (prune)
+        pruned = pruneEveryGroup(*session, "build-graphs");
     for (const auto& g : session->groups) {
         std::string error;
         const bool laidOut = layout.empty() ||
@@ -146,6 +169,11 @@ void buildGraphsCommand(const std::string& path, int32_t gaps, std::optional<dou
                           {"nodes", g.graph->totalNodeCount()},
                           {"edges", g.graph->edgeCount() + g.graph->howManySelectedEdges()},
                           {"threshold", jsonNumber(thresholds[k])}});
+        if (prune)
+            groups.back()["pruned"] = {{"hasCycle", pruned[k].hasCycle},
+                                       {"nodesBefore", pruned[k].nodesBefore},
+                                       {"framesBefore", pruned[k].framesBefore},
+                                       {"framesKept", pruned[k].framesKept}};
     }
     printJson({{"graphFile", graphPath}, {"groups", groups}});
 }
@@ -188,6 +216,7 @@ void registerGraphFileCommands(CLI::App& app)
         int32_t gaps = 0;
         std::optional<double> threshold;
         std::optional<double> fraction;
+        bool prune = false;
         std::string layout;
     };
     auto options = std::make_shared<Options>();
@@ -199,11 +228,14 @@ void registerGraphFileCommands(CLI::App& app)
     auto* fraction = build->add_option("--threshold-fraction", options->fraction,
                                        "Threshold as a fraction of each group's largest frame distance (truncated)");
     threshold->excludes(fraction);
+    build->add_flag("--prune", options->prune,
+                    "Keep only each group's largest strongly connected component (no dead ends)");
     build->add_option("--layout", options->layout,
                       "Lay the graphs out before saving: timeline (the take left to right) or force (structure)")
         ->check(CLI::IsMember({"timeline", "force"}));
     build->callback([options] {
-        buildGraphsCommand(options->project, options->gaps, options->threshold, options->fraction, options->layout);
+        buildGraphsCommand(options->project, options->gaps, options->threshold, options->fraction, options->prune,
+                           options->layout);
     });
 
     auto* info = app.add_subcommand("graph-info", "Print the motion graphs saved beside a project");

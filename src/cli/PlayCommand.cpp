@@ -6,10 +6,13 @@
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
 #include "cli/SavedGraphs.h"
+#include "motiongraph/GraphPruning.h"
 #include "motiongraph/FrameDistance.h"
 #include "motiongraph/Graph2D.h"
 #include "motiongraph/MotionGraphBuilder.h"
 #include "playback/EnsemblePlayer.h"
+#include "playback/PassRecorder.h"
+#include "playback/TransitionBlend.h"
 #include "session/MotionCaptureSession.h"
 #include "session/PlaybackEnsemble.h"
 #include "skeleton/Group.h"
@@ -26,7 +29,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: duolo-mg play PROJECT.dwz (--gaps G (--threshold T | --threshold-fraction F) | --saved-graphs) "
-    "--seed S --passes N [--rotation-limit DEG] [--balance-tolerance X]";
+    "--seed S --passes N [--rotation-limit DEG] [--balance-tolerance X] [--prune] [--blend K] [--out OUT.trc]";
 
 struct PlayOptions {
     std::string project;
@@ -38,6 +41,9 @@ struct PlayOptions {
     int64_t passes = 0;
     std::optional<int32_t> rotationLimit;
     std::optional<double> balanceTolerance;
+    bool prune = false;
+    int32_t blend = 0;
+    std::string out;
 };
 
 // A whole number of any size, kept as written (less leading zeros) for the output; the generator
@@ -152,6 +158,10 @@ void play(const PlayOptions& options)
         refuse("--rotation-limit must not be negative");
     if (options.balanceTolerance && !(std::isfinite(*options.balanceTolerance) && *options.balanceTolerance >= 0.0))
         refuse("--balance-tolerance must be a finite number, not negative");
+    if (options.blend < 0 || options.blend > kMaxBlendFrames)
+        refuse("--blend must be 0 to " + std::to_string(kMaxBlendFrames) + " frames");
+    if (!options.out.empty() && !isTrcPath(options.out))
+        refuse("--out: " + options.out + " must end in .trc");
     const Seed seed = parseSeed(options.seed);
 
     std::string out = "{\"seed\": " + seed.text + ", \"passes\": " + std::to_string(options.passes) + ",\n";
@@ -169,6 +179,8 @@ void play(const PlayOptions& options)
         thresholds = buildEveryGroupGraph(*session, options.project, *options.gaps, options.threshold,
                                           options.thresholdFraction);
     }
+    if (options.prune)
+        pruneEveryGroup(*session, "play");
     appendGroups(*session, thresholds, out);
     startPlayback(*session);
 
@@ -180,8 +192,13 @@ void play(const PlayOptions& options)
 
     EnsemblePlayer player;
     const Ensemble ensemble = playbackEnsemble(*session);
+    std::optional<PassRecorder> recorder;
+    if (!options.out.empty())
+        recorder.emplace(ensemble, options.blend);
     out += "\"trace\": [";
     for (int64_t p = 0; p < options.passes; ++p) {
+        if (recorder)
+            recorder->recordPass();
         player.runPass(ensemble);
         out += p == 0 ? "\n  [" : ",\n  [";
         for (int32_t g = 0; g < ensemble.groupCount(); ++g) {
@@ -198,6 +215,9 @@ void play(const PlayOptions& options)
     out += "],\n\"resets\": ";
     appendInt(out, static_cast<int64_t>(player.counters().resets));
     out += "}\n";
+    std::string error;
+    if (recorder && !recorder->write(options.out, error))
+        throw CliError("play: " + error);
     std::fwrite(out.data(), 1, out.size(), stdout);
     std::fflush(stdout);
 }
@@ -225,6 +245,12 @@ void registerPlayCommand(CLI::App& app)
                         "Turn the rotation constraint on with this limit in whole degrees");
     command->add_option("--balance-tolerance", options->balanceTolerance,
                         "Turn the balance constraint on with this tolerance");
+    command->add_flag("--prune", options->prune,
+                      "Keep only each group's largest strongly connected component (no dead ends)");
+    command->add_option("--blend", options->blend,
+                        "Blend the written positions over this many frames at each transition (0 to 30; 0 = off)");
+    command->add_option("--out", options->out,
+                        "Write every pass's placed markers of every playing group to this TRC file");
     command->callback([options] { play(*options); });
 }
 

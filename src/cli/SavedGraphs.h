@@ -10,6 +10,7 @@
 
 namespace duolo {
 class MotionCaptureSession;
+struct PruneOutcome;
 }
 
 namespace duolo::cli {
@@ -23,6 +24,11 @@ void poseEveryGroup(MotionCaptureSession& session, const std::string& path);
 // group's build record is kept with its graph. Returns the thresholds used, per group.
 std::vector<double> buildEveryGroupGraph(MotionCaptureSession& session, const std::string& path, int32_t gaps,
                                          std::optional<double> threshold, std::optional<double> thresholdFraction);
+
+// --prune: keeps each group's largest strongly connected component with an edge and says on
+// standard error, for each group, how many nodes and frames were kept, or that its graph has no
+// such component and stays as it is. Returns the outcomes, per group.
+std::vector<PruneOutcome> pruneEveryGroup(MotionCaptureSession& session, const std::string& command);
 
 // The project with the graphs saved beside it. Throws CliError (status 1) when the graph file is
 // missing, damaged, or belongs to another version of the project (naming both files).

@@ -30,6 +30,7 @@ int main(int argc, char** argv)
     duolo::cli::registerPlayCommand(app);
     duolo::cli::registerImportCommands(app);
     duolo::cli::registerGraphFileCommands(app);
+    duolo::cli::registerSynthesizeCommand(app);
 
     try {
         app.parse(argc, argv);

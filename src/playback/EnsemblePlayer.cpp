@@ -3,7 +3,9 @@
 #include "capture/Marker.h"
 #include "capture/Random.h"
 #include "motiongraph/Graph2D.h"
+#include "playback/PathFollowing.h"
 #include "playback/Placement.h"
+#include "playback/TransitionBlend.h"
 #include "skeleton/Group.h"
 #include "skeleton/Skeleton.h"
 
@@ -110,13 +112,13 @@ void EnsemblePlayer::runPass(const Ensemble& ensemble, const PassOptions& option
     const int32_t count = ensemble.groupCount();
     if (options.showAllGroups) {
         for (int32_t g = 0; g < count; ++g) {
-            drawGroup(ensemble, g, options.playing);
+            drawGroup(ensemble, g, options.playing, options.blender);
             if (options.playing)
                 advance(ensemble, g);
         }
     } else {
         if (options.selectedGroup >= 0 && options.selectedGroup < count)
-            drawGroup(ensemble, options.selectedGroup, options.playing);
+            drawGroup(ensemble, options.selectedGroup, options.playing, options.blender);
         if (options.playing)
             for (int32_t g = 0; g < count; ++g)
                 advance(ensemble, g);
@@ -125,7 +127,7 @@ void EnsemblePlayer::runPass(const Ensemble& ensemble, const PassOptions& option
     ++counters_.passes;
 }
 
-void EnsemblePlayer::drawGroup(const Ensemble& ensemble, int32_t groupNumber, bool playing)
+void EnsemblePlayer::drawGroup(const Ensemble& ensemble, int32_t groupNumber, bool playing, TransitionBlender* blender)
 {
     const Group& group = ensemble.group(groupNumber);
     if (!isPlayable(group))
@@ -141,6 +143,8 @@ void EnsemblePlayer::drawGroup(const Ensemble& ensemble, int32_t groupNumber, bo
     view.frame = group.currentNode->currentFrame;
     view.pose = &pose;
     view.centre = placer.place(pose.centre.position);
+    if (blender)
+        blender->apply(groupNumber, group, std::span<Vec3>(joints.data(), n), &view.centre);
     view.taps = playing ? countTaps(group) : 0;
 }
 
@@ -239,6 +243,11 @@ Graph2DNode* EnsemblePlayer::choose(const Ensemble& ensemble, int32_t groupNumbe
         ++counters_.waivedChoices;
     }
 
+    if (!candidates_.empty() && follower_ && groupNumber == steeredGroup_)
+        if (Graph2DNode* steered = follower_->choose(group, candidates_)) {
+            justReset = 0;
+            return steered;
+        }
     if (!candidates_.empty()) {
         const int r = nextRandom();
         justReset = 0;

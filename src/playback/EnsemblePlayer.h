@@ -13,6 +13,8 @@ namespace duolo {
 class Graph2DNode;
 class Group;
 class Skeleton;
+class TransitionBlender;
+class PathFollower;
 
 // Moves the group's offsets for a change from one clip to another: the position offset gains
 // the root at `from`'s last frame minus the root at `to`'s first frame (the new clip starts where
@@ -52,6 +54,9 @@ struct PassOptions {
     bool playing = true;        // draw with sound, then step
     bool showAllGroups = true;  // every group (and the balance overlay), else the selected one only
     int32_t selectedGroup = 0;
+    // Smooths the drawn joints and centre at transitions (group number as slot); the walk, the
+    // offsets and the taps are the same with or without it.
+    TransitionBlender* blender = nullptr;
 };
 
 // Plays every group of an ensemble along its own motion graph, one recorded frame per pass, each
@@ -96,11 +101,18 @@ public:
     void resetCounters() { counters_ = {}; }
     // Marked by a reset until the group's next transition.
     bool isJustReset(int32_t groupNumber) const;
+    // Lets `follower` choose the group's next clips among those the constraints let through,
+    // instead of the random draw (null: every group draws again).
+    void setSteering(int32_t groupNumber, PathFollower* follower)
+    {
+        steeredGroup_ = groupNumber;
+        follower_ = follower;
+    }
 
 private:
     // Sizes the buffers and marks to the ensemble (allocates only when the groups changed).
     void fit(const Ensemble& ensemble);
-    void drawGroup(const Ensemble& ensemble, int32_t groupNumber, bool playing);
+    void drawGroup(const Ensemble& ensemble, int32_t groupNumber, bool playing, TransitionBlender* blender);
     void advance(const Ensemble& ensemble, int32_t groupNumber);
     Graph2DNode* choose(const Ensemble& ensemble, int32_t groupNumber);
     Graph2DNode* restart(const Ensemble& ensemble, int32_t caller);
@@ -111,6 +123,8 @@ private:
     std::vector<TransitionCandidate> candidates_;
     BalanceReading balance_;
     PlaybackCounters counters_;
+    int32_t steeredGroup_ = -1;
+    PathFollower* follower_ = nullptr;
 };
 
 } // namespace duolo

@@ -1,7 +1,10 @@
 #include "playback/PlaybackRecording.h"
 
 #include "capture/MarkerFile.h"
+#include "playback/Placement.h"
+#include "playback/TransitionBlend.h"
 #include "skeleton/Group.h"
+#include "skeleton/Skeleton.h"
 
 namespace duolo {
 
@@ -85,6 +88,20 @@ std::vector<std::string> recordingMarkerNames(const std::vector<const Group*>& g
         for (const AnimatedMarker* m : g->members)
             names.push_back(recordingMarkerName(g->groupNumber, m ? std::string_view(m->name) : std::string_view("?")));
     return names;
+}
+
+void placedMarkersOfPass(std::span<const Group* const> groups, std::vector<Vec3>& points, TransitionBlender* blender)
+{
+    points.clear();
+    for (const Group* g : groups) {
+        const size_t first = points.size();
+        const Skeleton& pose = currentPose(*g);
+        const PointPlacer placer(*g, pose);
+        for (const Marker& joint : pose.joints)
+            points.push_back(placer.place(joint.position));
+        if (blender)
+            blender->apply(g->groupNumber, *g, std::span<Vec3>(points.data() + first, points.size() - first));
+    }
 }
 
 } // namespace duolo

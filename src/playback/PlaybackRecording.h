@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +13,7 @@
 namespace duolo {
 
 class Group;
+class TransitionBlender;
 
 // The placed joints of the played groups, kept pass by pass while the user records, so that
 // the recombined ensemble can leave the program as a TRC file. Memory is bounded: frames stop
@@ -66,5 +68,15 @@ private:
 std::string recordingMarkerName(int32_t groupNumber, std::string_view markerName);
 // The columns of the given groups: every member of each, in group then member order.
 std::vector<std::string> recordingMarkerNames(const std::vector<const Group*>& groups);
+
+// What the playback page's "Export" writes: the scene's coordinates times 10, labelled "cm".
+inline constexpr double kRecordingExportScale = 10.0;
+inline constexpr const char* kRecordingExportUnits = "cm";
+
+// One recorded frame: the placed joints of the given (playable) groups at the frame each shows,
+// in group then member order, as recordingMarkerNames names them. With a blender each group's
+// joints are smoothed at transitions (its group number as slot). `points` is overwritten.
+void placedMarkersOfPass(std::span<const Group* const> groups, std::vector<Vec3>& points,
+                         TransitionBlender* blender = nullptr);
 
 } // namespace duolo

@@ -3,8 +3,12 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include <cmath>
+
 namespace duolo {
 namespace {
+
+constexpr double kPi = 3.14159265358979323846;
 
 Material overlayMaterial(const Rgba& ambient, const Rgba& diffuse, const Rgba& specular)
 {
@@ -102,6 +106,37 @@ void drawPlaybackScene(const PlaybackScene& scene, double radius, int patches)
         drawMarkerSphere(s.position, false, s.colour, radius, patches, s.recordedHeight);
     if (scene.balance)
         drawBalanceOverlay(*scene.balance);
+    if (scene.path.size() >= 2) {
+        glPushAttrib(GL_ENABLE_BIT | GL_LINE_BIT | GL_CURRENT_BIT);
+        glDisable(GL_LIGHTING);
+        glColor3f(1.0f, 0.85f, 0.1f);
+        glLineWidth(2.0f);
+        glBegin(GL_LINE_STRIP);
+        for (const Vec3& p : scene.path)
+            glVertex3d(p.x, 0.02, p.z);
+        glEnd();
+        glPopAttrib();
+    }
+}
+
+std::optional<Vec3> floorPointUnderPixel(double px, double py, double width, double height, double yawDegrees)
+{
+    if (width <= 0.0 || height <= 0.0)
+        return std::nullopt;
+    // The ray through the pixel in eye space (45 degree vertical field of view), then back
+    // through the camera's placement: a turn by the yaw after a shift of (0, -10, -50).
+    const double halfHeight = std::tan(45.0 * kPi / 360.0);
+    const double ndcX = 2.0 * px / width - 1.0;
+    const double ndcY = 1.0 - 2.0 * py / height;
+    const Vec3 d{ndcX * halfHeight * width / height, ndcY * halfHeight, -1.0};
+    if (!(d.y < 0.0))
+        return std::nullopt;
+    const double t = -10.0 / d.y;  // world height = eye height + 10
+    const double ex = t * d.x, ez = t * d.z + 50.0;
+    const double yaw = yawDegrees * kPi / 180.0;
+    // Undo glRotate(yaw, 0, 1, 0): x' = x cos + z sin, z' = -x sin + z cos, inverted.
+    const double c = std::cos(yaw), s = std::sin(yaw);
+    return Vec3{ex * c - ez * s, 0.0, ex * s + ez * c};
 }
 
 } // namespace duolo

@@ -30,6 +30,7 @@ struct BalanceOverlayShape {
 struct PlaybackScene {
     std::vector<PlacedSphere> spheres;
     std::optional<BalanceOverlayShape> balance;
+    std::vector<Vec3> path;  // a drawn path on the floor (y ignored), as a line
 };
 
 // The magenta of a group's centre of mass.
@@ -48,6 +49,10 @@ OverlayMaterials overlayMaterials();
 // Draws the scene's spheres (marker rules, contact green below 0.72 of recorded height) and
 // then its balance overlay.
 void drawPlaybackScene(const PlaybackScene& scene, double radius, int patches);
+
+// The floor point (x, 0, z) under pixel (px, py) of a view `width` x `height` pixels whose
+// camera placeCamera(yawDegrees) set up; none when the pixel looks above the horizon.
+std::optional<Vec3> floorPointUnderPixel(double px, double py, double width, double height, double yawDegrees);
 // The disks lie in the floor around the support centre; without support only the two grey
 // spheres and the vertical line from M are drawn.
 void drawBalanceOverlay(const BalanceOverlayShape& shape);

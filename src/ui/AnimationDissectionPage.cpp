@@ -2,6 +2,7 @@
 
 #include "capture/MessageSink.h"
 #include "motiongraph/Graph2D.h"
+#include "motiongraph/GraphPruning.h"
 #include "render/SpinSlider.h"
 #include "render/ValueBox.h"
 #include "session/MotionCaptureSession.h"
@@ -122,6 +123,13 @@ QWidget* AnimationDissectionPage::buildControlColumn(QWidget* parent)
                                    column);
     auto* clear = makeButton(tr("Clear Graph"),
                              tr("Empty the group's motion graph, so that the next build starts afresh"), column);
+    auto* prune = makeButton(tr("Remove Dead Ends"),
+                             tr("Keep only the largest part of the group's motion graph in which every clip "
+                                "can reach every other, so that playback never runs into a clip without a way on"),
+                             column);
+    pruneNote_ = new QLabel(column);
+    pruneNote_->setObjectName(QStringLiteral("pruneNote"));
+    pruneNote_->setWordWrap(true);
     auto* save = makeButton(tr("Save Progress"),
                             tr("Save the project, with every group's motion graph in the graph file beside it"),
                             column);
@@ -129,9 +137,10 @@ QWidget* AnimationDissectionPage::buildControlColumn(QWidget* parent)
     nextStep_ = next;
     for (auto [b, name] : {std::pair{setStart, "setStart"}, {setEnd, "setEnd"}, {send, "sendToMG"},
                            {create, "createEntireMotionGraph"}, {distanceMap, "distanceMap"},
-                           {clear, "clearGraph"}, {save, "saveProgress"}, {next, "goToNextStep"}})
+                           {clear, "clearGraph"}, {prune, "removeDeadEnds"}, {save, "saveProgress"}, {next, "goToNextStep"}})
         b->setObjectName(QString::fromLatin1(name));
     connect(clear, &QPushButton::clicked, this, &AnimationDissectionPage::clearGraph);
+    connect(prune, &QPushButton::clicked, this, &AnimationDissectionPage::removeDeadEnds);
     connect(save, &QPushButton::clicked, this, [this] { this->mainWindow.saveProgress(); });
     connect(setStart, &QPushButton::clicked, this, &AnimationDissectionPage::setStart);
     connect(setEnd, &QPushButton::clicked, this, &AnimationDissectionPage::setEnd);
@@ -193,6 +202,8 @@ QWidget* AnimationDissectionPage::buildControlColumn(QWidget* parent)
     grid->addWidget(create, row++, 0, 1, 3);
     grid->addWidget(distanceMap, row++, 0, 1, 3);
     grid->addWidget(clear, row++, 0, 1, 3);
+    grid->addWidget(prune, row++, 0, 1, 3);
+    grid->addWidget(pruneNote_, row++, 0, 1, 3);
     grid->setRowMinimumHeight(row++, 12);
     grid->addWidget(new QLabel(tr("Group Number"), column), row, 0);
     grid->addWidget(groupSpinner_, row, 1);
@@ -202,7 +213,7 @@ QWidget* AnimationDissectionPage::buildControlColumn(QWidget* parent)
     grid->addWidget(save, row, 0);
     grid->addWidget(next, row++, 1, 1, 2);
 
-    groupControls_ = {setStart, setEnd, send, create, distanceMap, clear, gapsSlider_, thresholdSlider_,
+    groupControls_ = {setStart, setEnd, send, create, distanceMap, clear, prune, gapsSlider_, thresholdSlider_,
                       groupSpinner_, showAllGroups_};
     return column;
 }
@@ -550,6 +561,30 @@ void AnimationDissectionPage::clearGraph()
     g->lastBuild = GraphBuildRecord{};
     mainWindow.endEdit(EditHistory::Scope::Graphs, tr("Clear Graph (group %1)").arg(g->groupNumber));
     updateDistanceMapStyle();
+    updateNextStepTip();
+    requestRedraw();
+}
+
+void AnimationDissectionPage::removeDeadEnds()
+{
+    Group* g = currentGroup();
+    if (!g || job_ || !g->graph || g->graph->totalNodeCount() == 0)
+        return;
+    if (largestCyclicComponent(*g->graph).empty()) {
+        pruneNote_->setText(tr("Group %1: the largest strongly connected component has no edge; "
+                               "the graph stays as it is.")
+                                .arg(g->groupNumber));
+        return;
+    }
+    mainWindow.beginEdit(EditHistory::Scope::Graphs);
+    const PruneOutcome outcome = duolo::removeDeadEnds(*g);
+    mainWindow.endEdit(EditHistory::Scope::Graphs, tr("Remove Dead Ends (group %1)").arg(g->groupNumber));
+    pruneNote_->setText(tr("Group %1: kept %2 of %3 nodes (%4 of %5 frames).")
+                            .arg(g->groupNumber)
+                            .arg(outcome.nodesKept)
+                            .arg(outcome.nodesBefore)
+                            .arg(outcome.framesKept)
+                            .arg(outcome.framesBefore));
     updateNextStepTip();
     requestRedraw();
 }

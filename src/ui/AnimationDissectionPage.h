@@ -64,6 +64,8 @@ public:
     void stepGroup(int delta);
     // "Clear Graph": after asking, empties the current group's graph (one undoable step).
     void clearGraph();
+    // "Remove Dead Ends": keeps the current group's largest strongly connected component.
+    void removeDeadEnds();
     void goToNextStep();
     void showDistanceMap();
 
@@ -127,6 +129,7 @@ private:
 
     QFrame* viewArea_ = nullptr;
     QLabel* noGroupsNote_ = nullptr;
+    QLabel* pruneNote_ = nullptr;  // what the last "Remove Dead Ends" kept
     SpinSlider* spinSlider_ = nullptr;
     FrameSlider* frames_ = nullptr;
     QSlider* gapsSlider_ = nullptr;

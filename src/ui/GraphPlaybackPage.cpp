@@ -27,6 +27,8 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QStackedLayout>
 
@@ -123,6 +125,16 @@ QWidget* GraphPlaybackPage::buildGraphColumn(QWidget* parent)
     toOrigin_ = new QPushButton(tr("Move To Origin"), column);
     toOrigin_->setToolTip(tr("Bring every group back to the origin, keeping the way it faces"));
     connect(toOrigin_, &QPushButton::clicked, this, &GraphPlaybackPage::moveToOrigin);
+    drawPath_ = new QPushButton(tr("Draw Path"), column);
+    drawPath_->setObjectName(QStringLiteral("drawPath"));
+    drawPath_->setCheckable(true);
+    drawPath_->setToolTip(tr("Click points on the floor in the 3D view, then press again: the selected group "
+                             "(a child through its parent) walks along the path while the others play on"));
+    connect(drawPath_, &QPushButton::toggled, this, &GraphPlaybackPage::setDrawingPath);
+    clearPath_ = new QPushButton(tr("Clear Path"), column);
+    clearPath_->setObjectName(QStringLiteral("clearPath"));
+    clearPath_->setToolTip(tr("Forget the path: every group chooses its clips at random again"));
+    connect(clearPath_, &QPushButton::clicked, this, &GraphPlaybackPage::clearPath);
 
     groupSpinner_ = new UpDownControl(column);
     groupSpinner_->setToolTip(tr("The group shown and followed by the frame slider"));
@@ -176,8 +188,20 @@ QWidget* GraphPlaybackPage::buildGraphColumn(QWidget* parent)
             exportRecording(path);
     });
 
+    blend_ = new QSpinBox(column);
+    blend_->setObjectName(QStringLiteral("blendFrames"));
+    blend_->setRange(0, kMaxBlendFrames);
+    blend_->setSuffix(tr(" frames"));
+    blend_->setSpecialValueText(tr("Off"));
+    blend_->setToolTip(tr("Smooth the jump at each transition over this many frames in what is drawn, recorded "
+                          "and exported (the walk through the graphs stays the same); 0 = off"));
+    connect(blend_, &QSpinBox::valueChanged, this, [this](int frames) {
+        drawBlender_.setFrames(frames);
+        recordBlender_.setFrames(frames);
+    });
+
     auto* buttons = new QHBoxLayout;
-    for (QPushButton* b : {play_, pause_, back_, forward_, toOrigin_})
+    for (QPushButton* b : {play_, pause_, back_, forward_, toOrigin_, drawPath_, clearPath_})
         buttons->addWidget(b);
     buttons->addStretch(1);
 
@@ -199,6 +223,8 @@ QWidget* GraphPlaybackPage::buildGraphColumn(QWidget* parent)
     grid->addWidget(balanceCheck_, 2, 0);
     grid->addWidget(balanceSlider_, 2, 1);
     grid->addWidget(balanceBox_, 2, 2);
+    grid->addWidget(new QLabel(tr("Blend"), column), 3, 0);
+    grid->addWidget(blend_, 3, 1, Qt::AlignLeft);
     auto* recordRow = new QHBoxLayout;
     recordRow->addWidget(record_);
     recordRow->addWidget(export_);
@@ -208,7 +234,7 @@ QWidget* GraphPlaybackPage::buildGraphColumn(QWidget* parent)
     save->setToolTip(tr("Save the project, with every group's motion graph in the graph file beside it"));
     connect(save, &QPushButton::clicked, this, [this] { this->mainWindow.saveProgress(); });
     recordRow->addWidget(save);
-    grid->addLayout(recordRow, 3, 0, 1, 3);
+    grid->addLayout(recordRow, 4, 0, 1, 3);
     grid->setColumnStretch(1, 1);
 
     auto* layout = new QVBoxLayout(column);
@@ -303,6 +329,8 @@ void GraphPlaybackPage::setFrameFromSelection()
 void GraphPlaybackPage::activate()
 {
     PipelinePage::activate();
+    if (view())
+        view()->installEventFilter(this);  // clicks on the floor while drawing a path
     fitPanel_ = true;  // the graphs may have changed in the editor meanwhile
     shownState_.clear();
     refreshDisplays();
@@ -331,6 +359,7 @@ void GraphPlaybackPage::frameForward()
 {
     setPlaying(false);
     player_.frameForward(playbackEnsemble(session()));
+    clearBlends();
     refreshDisplays();
 }
 
@@ -338,12 +367,74 @@ void GraphPlaybackPage::frameBack()
 {
     setPlaying(false);
     player_.frameBack(playbackEnsemble(session()));
+    clearBlends();
     refreshDisplays();
 }
 
 void GraphPlaybackPage::moveToOrigin()
 {
     EnsemblePlayer::moveToOrigin(playbackEnsemble(session()));
+    clearBlends();
+}
+
+int GraphPlaybackPage::pathGroupNumber() const
+{
+    // A child is placed on its parent, so the parent walks the path for both.
+    const Group* g = selectedGroup();
+    if (const Group* parent = g ? placementParent(*g) : nullptr)
+        g = parent;
+    return g ? g->groupNumber : -1;
+}
+
+bool GraphPlaybackPage::addPathPointAtPixel(double x, double y)
+{
+    if (!view())
+        return false;
+    const std::optional<Vec3> p = floorPointUnderPixel(x, y, view()->width(), view()->height(), view()->viewYaw());
+    if (!p)
+        return false;
+    pathPoints_.push_back({p->x, p->z});
+    requestRedraw();
+    return true;
+}
+
+void GraphPlaybackPage::setDrawingPath(bool drawing)
+{
+    if (drawing) {
+        // A new path: the old one stops steering while the points are placed.
+        forgetPath();
+        return;
+    }
+    const int number = pathGroupNumber();
+    if (pathPoints_.size() < 2 || number < 0 || !isPlayable(*session().groups[static_cast<size_t>(number)]))
+        return;
+    follower_ = std::make_unique<PathFollower>(*session().groups[static_cast<size_t>(number)], FloorPath(pathPoints_));
+    player_.setSteering(number, follower_.get());
+}
+
+void GraphPlaybackPage::forgetPath()
+{
+    player_.setSteering(-1, nullptr);
+    follower_.reset();
+    pathPoints_.clear();
+    requestRedraw();
+}
+
+void GraphPlaybackPage::clearPath()
+{
+    forgetPath();
+    if (drawPath_->isChecked()) {
+        const QSignalBlocker block(drawPath_);
+        drawPath_->setChecked(false);
+    }
+    requestRedraw();
+}
+
+void GraphPlaybackPage::clearBlends()
+{
+    // A jump the user asks for is shown as it is, not smoothed.
+    drawBlender_.clear();
+    recordBlender_.clear();
 }
 
 void GraphPlaybackPage::stepGroupNumber(int delta)
@@ -359,6 +450,7 @@ void GraphPlaybackPage::seekFrame(int frame)
 {
     setPlaying(false);
     setFrameInside(session(), frame);
+    clearBlends();
 }
 
 QString GraphPlaybackPage::frameText() const
@@ -445,6 +537,13 @@ void GraphPlaybackPage::fitPanel()
 
 bool GraphPlaybackPage::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched != nullptr && watched == view() && drawPath_->isChecked() &&
+        event->type() == QEvent::MouseButtonPress) {
+        auto* e = static_cast<QMouseEvent*>(event);
+        if (e->button() == Qt::LeftButton)
+            addPathPointAtPixel(e->position().x(), e->position().y());
+        return true;
+    }
     if (watched != panel_)
         return PipelinePage::eventFilter(watched, event);
     switch (event->type()) {
@@ -495,7 +594,16 @@ void GraphPlaybackPage::advance()
     const bool recording = recording_.isRecording();
     if (playing_ && recording)
         recordPass();
-    player_.runPass(ensemble, PassOptions{playing_, showAll, selectedGroupNumber_});
+    if (follower_) {
+        const int number = pathGroupNumber();
+        if (number >= 0 && number < ensemble.groupCount() && isPlayable(ensemble.group(number))) {
+            const Group& g = ensemble.group(number);
+            const Vec3 root = placePoint(g, currentPose(g), rootOf(currentPose(g)));
+            follower_->moveRootTo(root.x, root.z);
+        }
+    }
+    player_.runPass(ensemble, PassOptions{playing_, showAll, selectedGroupNumber_,
+                                          drawBlender_.frames() > 0 ? &drawBlender_ : nullptr});
     gatherScene(showAll);
     refreshDisplays();
     if (recording)
@@ -513,7 +621,7 @@ std::vector<double> GraphPlaybackPage::stateKey(bool showAll) const
 {
     const MotionCaptureSession& s = session();
     std::vector<double> key{showAll ? 1.0 : 0.0, static_cast<double>(selectedGroupNumber_), s.balanceTolerance,
-                            static_cast<double>(s.groupCount())};
+                            static_cast<double>(s.groupCount()), static_cast<double>(pathPoints_.size())};
     for (const auto& g : s.groups) {
         const Graph2DNode* n = g->currentNode;
         key.insert(key.end(), {n ? static_cast<double>(n->id) : -1.0, n ? static_cast<double>(n->currentFrame) : -1.0,
@@ -526,6 +634,9 @@ std::vector<double> GraphPlaybackPage::stateKey(bool showAll) const
 void GraphPlaybackPage::gatherScene(bool showAll)
 {
     scene_.spheres.clear();
+    scene_.path.clear();
+    for (const FloorPath::Point& p : pathPoints_)
+        scene_.path.push_back(Vec3{p.x, 0.0, p.z});
     scene_.balance.reset();
     const MotionCaptureSession& s = session();
     bool anyDrawn = false;
@@ -559,11 +670,9 @@ void GraphPlaybackPage::recordPass()
     // Every playing group at the frame this pass shows, in the recording's column order.
     std::vector<Vec3> points;
     points.reserve(recording_.markerCount());
-    for (const Group* g : playableGroups()) {
-        const Skeleton& pose = currentPose(*g);
-        for (const Marker& joint : pose.joints)
-            points.push_back(placePoint(*g, pose, joint.position));
-    }
+    const std::vector<Group*> playing = playableGroups();
+    const std::vector<const Group*> groups(playing.begin(), playing.end());
+    placedMarkersOfPass(groups, points, recordBlender_.frames() > 0 ? &recordBlender_ : nullptr);
     // Columns are fixed when recording starts: a group that gains or loses its graph or its
     // members meanwhile ends the recording (what was kept stays for export).
     if (!recording_.addFrame(points) && !recording_.reachedLimit()) {

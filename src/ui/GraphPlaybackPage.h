@@ -2,7 +2,9 @@
 
 #include "motiongraph/GraphView.h"
 #include "playback/EnsemblePlayer.h"
+#include "playback/PathFollowing.h"
 #include "playback/PlaybackRecording.h"
+#include "playback/TransitionBlend.h"
 #include "render/PlaybackDrawing.h"
 #include "ui/PipelinePage.h"
 
@@ -10,6 +12,7 @@
 #include <QPoint>
 #include <QPointer>
 
+#include <memory>
 #include <vector>
 
 class QCheckBox;
@@ -17,6 +20,7 @@ class QLabel;
 class QPushButton;
 class QPainter;
 class QSlider;
+class QSpinBox;
 
 namespace duolo {
 
@@ -75,6 +79,19 @@ public:
     QPushButton* frameForwardButton() const { return forward_; }
     QPushButton* frameBackButton() const { return back_; }
     QPushButton* moveToOriginButton() const { return toOrigin_; }
+    QPushButton* drawPathButton() const { return drawPath_; }
+    QPushButton* clearPathButton() const { return clearPath_; }
+    // "Draw Path": on, clicks on the view add floor points; off again, the path group (the
+    // selected one, or its parent) starts following the path drawn. "Clear Path" ends it.
+    void setDrawingPath(bool drawing);
+    void clearPath();
+    // The floor point under a pixel of the view, added to the path being drawn (false when the
+    // pixel looks above the horizon or there is no view).
+    bool addPathPointAtPixel(double x, double y);
+    const std::vector<FloorPath::Point>& pathPoints() const { return pathPoints_; }
+    bool isFollowingPath() const { return follower_ != nullptr; }
+    // The group that walks the path: the selected group, or its parent when it rides on one.
+    int pathGroupNumber() const;
     QPushButton* recordButton() const { return record_; }
     QPushButton* exportButton() const { return export_; }
     UpDownControl* groupSpinner() const { return groupSpinner_; }
@@ -91,6 +108,8 @@ public:
     QLabel* noGraphLine() const { return noGraphLine_; }
     QLabel* noGroupNote() const { return noGroupNote_; }
     QLabel* clipStrip() const { return clipStrip_; }
+    // "Blend": frames over which transitions are smoothed in what is drawn and recorded.
+    QSpinBox* blendBox() const { return blend_; }
 
     void activate() override;
 
@@ -120,6 +139,8 @@ private:
     void recordPass();
     void refreshDisplays();
     void refreshRecordingText();
+    void clearBlends();
+    void forgetPath();
     void refreshClipBands();
     void drawPanel(QPainter& painter);
     // What the view and the panel show depends on (changes whenever they must be redrawn).
@@ -136,6 +157,8 @@ private:
     GraphView graphView_;
     PlaybackScene scene_;
     PlaybackRecording recording_;
+    TransitionBlender drawBlender_;    // what the view shows
+    TransitionBlender recordBlender_;  // what "Record" keeps (taken before each pass's step)
     std::vector<double> shownState_;
     QString recordingNote_;  // why the recording stopped by itself
 
@@ -152,6 +175,10 @@ private:
     QPushButton* forward_ = nullptr;
     QPushButton* back_ = nullptr;
     QPushButton* toOrigin_ = nullptr;
+    QPushButton* drawPath_ = nullptr;
+    QPushButton* clearPath_ = nullptr;
+    std::vector<FloorPath::Point> pathPoints_;
+    std::unique_ptr<PathFollower> follower_;
     QPushButton* record_ = nullptr;
     QPushButton* export_ = nullptr;
     QLabel* recordingLabel_ = nullptr;
@@ -167,6 +194,7 @@ private:
     QCheckBox* balanceCheck_ = nullptr;
     QSlider* balanceSlider_ = nullptr;
     ValueBox* balanceBox_ = nullptr;
+    QSpinBox* blend_ = nullptr;
 };
 
 } // namespace duolo

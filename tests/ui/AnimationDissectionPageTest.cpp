@@ -311,6 +311,43 @@ private slots:
         QCOMPARE(f.window()->stage(), 3);
     }
 
+    void removeDeadEndsKeepsTheLargestCycleAndUndoes()
+    {
+        Fixture f;
+        f.open();
+        Group& g = *f.session().groups.front();
+        f.page->gapsSlider()->setValue(10);
+        f.page->thresholdSlider()->setValue(static_cast<int>(0.4 * g.maxFrameDistance));
+        f.click("createEntireMotionGraph");
+        f.waitIdle();
+        const int before = g.graph->totalNodeCount();
+        QVERIFY(before > 2);
+        f.click("removeDeadEnds");
+        const int kept = g.graph->totalNodeCount();
+        QVERIFY(kept > 0 && kept < before);
+        const QString note = f.find<QLabel>("pruneNote")->text();
+        QVERIFY2(note.startsWith(QStringLiteral("Group 0: kept %1 of %2 nodes (").arg(kept).arg(before)), qPrintable(note));
+        // The playback position is on a node that is still there.
+        const auto live = [&g](const Graph2DNode* n) {
+            return std::find(g.graph->nodes.begin(), g.graph->nodes.end(), n) != g.graph->nodes.end() ||
+                   std::find(g.graph->selectedNodes.begin(), g.graph->selectedNodes.end(), n) != g.graph->selectedNodes.end();
+        };
+        QVERIFY(live(g.currentNode) && live(g.previousNode));
+        QCOMPARE(f.window()->undoButton()->text(), QStringLiteral("Undo Remove Dead Ends (group 0)"));
+        QTest::mouseClick(f.window()->undoButton(), Qt::LeftButton);
+        QCOMPARE(f.session().groups.front()->graph->totalNodeCount(), before);
+
+        // A graph without a cycle stays and is named.
+        f.page->thresholdSlider()->setValue(0);
+        f.click("clearGraph");
+        f.click("createEntireMotionGraph");
+        f.waitIdle();
+        const int single = f.session().groups.front()->graph->totalNodeCount();
+        f.click("removeDeadEnds");
+        QCOMPARE(f.session().groups.front()->graph->totalNodeCount(), single);
+        QVERIFY(f.find<QLabel>("pruneNote")->text().contains(QStringLiteral("has no edge")));
+    }
+
     void groupThreeAnnouncesItsNodesInOrderOnTheUiThread()
     {
         Fixture f;

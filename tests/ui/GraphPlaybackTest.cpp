@@ -5,7 +5,9 @@
 #include "capture/CaptureReader.h"
 #include "motiongraph/Graph2D.h"
 #include "motiongraph/MotionGraphBuilder.h"
+#include "playback/Placement.h"
 #include "render/GlView.h"
+#include "render/PlaybackDrawing.h"
 #include "render/ValueBox.h"
 #include "session/MotionCaptureSession.h"
 #include "skeleton/Group.h"
@@ -22,6 +24,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
@@ -441,6 +444,96 @@ private slots:
         page->tick();
         QTest::qWait(2 * PipelinePage::kFrameIntervalMs);
         saveScreenshot(w.window.get(), QStringLiteral("playback-%1-selected").arg(name));
+    }
+
+    void blendSmoothsWhatIsDrawnAndRecordedOnly()
+    {
+        struct Run {
+            std::vector<std::vector<double>> states;
+            std::vector<Vec3> drawn;  // first joint of each pass
+            PlaybackRecording recording;
+        };
+        auto run = [](int blend) {
+            PlaybackFixture f;
+            f.page->blendBox()->setValue(blend);
+            f.page->recordButton()->click();
+            f.page->playButton()->click();
+            Run r;
+            for (int i = 0; i < 300; ++i) {
+                f.page->tick();
+                const Group& g = f.group(0);
+                r.states.push_back({double(g.currentNode->id), double(g.currentNode->currentFrame), g.positionOffset.x,
+                                    g.positionOffset.z, g.rotationOffset.y, double(f.page->player().view(0).taps)});
+                r.drawn.push_back(f.page->player().view(0).joints[0]);
+            }
+            r.recording = f.page->recording();
+            return r;
+        };
+        const Run off = run(0);
+        const Run on = run(10);
+        QCOMPARE(on.states, off.states);
+        QCOMPARE(on.recording.frameCount(), off.recording.frameCount());
+        auto largestStep = [](const std::vector<Vec3>& points) {
+            double most = 0.0;
+            for (size_t k = 1; k < points.size(); ++k) {
+                const Vec3 d = points[k] - points[k - 1];
+                most = std::max(most, std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z));
+            }
+            return most;
+        };
+        QVERIFY(largestStep(on.drawn) < 0.5 * largestStep(off.drawn));
+        std::vector<Vec3> offRecorded, onRecorded;
+        for (int fr = 0; fr < off.recording.frameCount(); ++fr) {
+            offRecorded.push_back(off.recording.point(fr, 0));
+            onRecorded.push_back(on.recording.point(fr, 0));
+        }
+        QVERIFY(largestStep(onRecorded) < 0.5 * largestStep(offRecorded));
+    }
+
+    void aFloorPointUnderAPixelProjectsBackToThatPixel()
+    {
+        const double width = 640, height = 480, halfHeight = std::tan(22.5 * 3.14159265358979323846 / 180.0);
+        for (double yaw : {-90.0, 0.0, 37.0}) {
+            for (const Vec3 floor : {Vec3{0, 0, 0}, Vec3{5, 0, -3}, Vec3{-12, 0, 8}}) {
+                // Forward through the camera: turn by the yaw, shift by (0, -10, -50), project.
+                const double t = yaw * 3.14159265358979323846 / 180.0;
+                const double ex = floor.x * std::cos(t) + floor.z * std::sin(t);
+                const double ez = -floor.x * std::sin(t) + floor.z * std::cos(t) - 50.0;
+                const double ey = -10.0;
+                const double px = (ex / -ez / (halfHeight * width / height) + 1.0) * width / 2.0;
+                const double py = (1.0 - ey / -ez / halfHeight) * height / 2.0;
+                const std::optional<Vec3> back = floorPointUnderPixel(px, py, width, height, yaw);
+                QVERIFY(back);
+                QVERIFY(std::abs(back->x - floor.x) < 1e-9 && std::abs(back->z - floor.z) < 1e-9);
+            }
+        }
+        QVERIFY(!floorPointUnderPixel(320, 10, width, height, 0.0));  // above the horizon
+    }
+
+    void aDrawnPathSteersTheSelectedGroupUntilCleared()
+    {
+        PlaybackFixture f(2, 99, true);
+        QVERIFY(f.page->view());
+        QCOMPARE(f.page->pathGroupNumber(), 0);
+        f.page->groupSpinner()->upButton()->click();
+        QCOMPARE(f.page->pathGroupNumber(), placementParent(f.group(1)) ? 0 : 1);  // a child walks through its parent
+        f.page->drawPathButton()->click();
+        QVERIFY(f.page->drawPathButton()->isChecked());
+        const QWidget* view = f.page->view();
+        for (double x : {0.3, 0.5, 0.7})
+            QTest::mouseClick(f.page->view(), Qt::LeftButton, {}, QPoint(int(x * view->width()), int(0.8 * view->height())));
+        QCOMPARE(f.page->pathPoints().size(), size_t{3});
+        QVERIFY(!f.page->isFollowingPath());
+        f.page->drawPathButton()->click();
+        QVERIFY(f.page->isFollowingPath());
+        f.page->playButton()->click();
+        f.ticks(100);
+        QCOMPARE(f.page->scene().path.size(), size_t{3});
+        f.page->clearPathButton()->click();
+        QVERIFY(!f.page->isFollowingPath());
+        QVERIFY(f.page->pathPoints().empty());
+        f.ticks(2);
+        QVERIFY(f.page->scene().path.empty());
     }
 
     void recordingExportsATrcFile()

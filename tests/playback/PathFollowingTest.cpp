@@ -1,0 +1,138 @@
+// Path following on a hand-made graph whose clips walk in known directions.
+#include "playback/PlaybackRig.h"
+
+#include "playback/EnsemblePlayer.h"
+#include "playback/PathFollowing.h"
+#include "playback/Placement.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace duolo::test {
+namespace {
+
+TEST(FloorPath, ArcLengthAndDistance)
+{
+    const FloorPath path({{0, 0}, {4, 0}, {4, 3}});
+    EXPECT_DOUBLE_EQ(path.length(), 7.0);
+    EXPECT_DOUBLE_EQ(path.at(2.0).x, 2.0);
+    EXPECT_DOUBLE_EQ(path.at(5.0).z, 1.0);
+    EXPECT_DOUBLE_EQ(path.at(9.0).z, 3.0);  // held at the end
+    EXPECT_DOUBLE_EQ(path.distanceTo(2.0, -1.5), 1.5);
+    EXPECT_DOUBLE_EQ(path.distanceTo(6.0, 2.0), 2.0);
+    // A closed path: near its start, progress stays near where it was.
+    const FloorPath loop({{0, 0}, {4, 0}, {4, 4}, {0, 4}, {0, 0}});
+    EXPECT_DOUBLE_EQ(loop.arcOfNearest(0.0, 0.5, 0.0, 2.0), 0.0);
+    EXPECT_DOUBLE_EQ(loop.arcOfNearest(0.0, 0.5, 15.0, 2.0), 15.5);
+    EXPECT_DOUBLE_EQ(loop.arcOfNearest(3.0, -1.0, 1.0, 5.0), 3.0);
+}
+
+// Clip A walks along +x, B along +z and C along -x, one unit a frame; each may follow any.
+struct Compass {
+    PlaybackRig rig;
+    Graph2DNode *a, *b, *c;
+    Compass()
+    {
+        Group& g = rig.addGroup(1, 30);
+        for (int32_t f = 0; f < 30; ++f) {
+            const Vec3 root = f < 10 ? Vec3{double(f), 0, 0} : f < 20 ? Vec3{9, 0, double(f - 10)} : Vec3{double(29 - f), 0, 9};
+            PlaybackRig::pose(g, f).origin = Marker(root, Vec3{}, f);
+            PlaybackRig::pose(g, f).joints[0].position = root;
+        }
+        a = PlaybackRig::addNode(g, 0, 9);
+        b = PlaybackRig::addNode(g, 10, 19);
+        c = PlaybackRig::addNode(g, 20, 29);
+        // Self-loops first: an edge into a node keeps addEdge from adding its loop.
+        for (Graph2DNode* n : {a, b, c})
+            PlaybackRig::link(g, n, n);
+        for (Graph2DNode* from : {a, b, c})
+            for (Graph2DNode* to : {a, b, c})
+                if (from != to)
+                    PlaybackRig::link(g, from, to);
+        PlaybackRig::startAt(g, a);
+    }
+    Group& group() { return *rig.groups[0]; }
+};
+
+TEST(PathFollowing, TheSearchFindsTheWalkThatStaysOnThePath)
+{
+    Compass k;
+    std::vector<Graph2DNode*> all{k.a, k.b, k.c};
+    PathSearchSettings settings;
+    settings.horizonFrames = 25;
+    // Straight on along +x from where A ends (9, 0): A again, and again.
+    PathFollower straight(k.group(), FloorPath({{0, 0}, {60, 0}}), settings);
+    EXPECT_EQ(straight.search(*k.a, 0, 0, 9, 9, 0, all), (std::vector<Graph2DNode*>{k.a, k.a, k.a}));
+    // Turning left at (9, 0): B, and B again.
+    PathFollower turning(k.group(), FloorPath({{0, 0}, {9, 0}, {9, 60}}), settings);
+    EXPECT_EQ(turning.search(*k.a, 0, 0, 9, 9, 0, all), (std::vector<Graph2DNode*>{k.b, k.b, k.b}));
+    // Back along -x: C. Only the clips offered first may start the walk.
+    PathFollower back(k.group(), FloorPath({{0, 0}, {9, 0}, {-60, 0}}), settings);
+    EXPECT_EQ(back.search(*k.a, 0, 0, 9, 9, 0, all).front(), k.c);
+    std::vector<Graph2DNode*> notC{k.a, k.b};
+    EXPECT_NE(back.search(*k.a, 0, 0, 9, 9, 0, notC).front(), k.c);
+}
+
+TEST(PathFollowing, ASteeredGroupWalksAnLAndTheOthersStillDraw)
+{
+    Compass k;
+    PathSearchSettings settings;
+    settings.horizonFrames = 20;
+    PathFollower follower(k.group(), FloorPath({{0, 0}, {27, 0}, {27, 27}}), settings);
+    EnsemblePlayer player;
+    player.setSteering(0, &follower);
+    const Ensemble ensemble = k.rig.ensemble();
+    double most = 0.0;
+    for (int p = 0; p < 200 && follower.travelled() < follower.path().length(); ++p) {
+        const Group& g = k.group();
+        const Vec3 root = placePoint(g, currentPose(g), rootOf(currentPose(g)));
+        follower.moveRootTo(root.x, root.z);
+        most = std::max(most, follower.path().distanceTo(root.x, root.z));
+        player.runPass(ensemble);
+    }
+    EXPECT_GE(follower.travelled(), follower.path().length());
+    EXPECT_LT(most, 1e-9);  // A, A, A then B, B, B: exactly on the path
+    EXPECT_GT(follower.searches(), 0);
+}
+
+TEST(PathFollowing, SteeredChoicesObeyTheRotationConstraint)
+{
+    Compass k;
+    // B's clip faces across a second body that faces +z throughout: 90 degrees apart.
+    for (int32_t f = 10; f < 20; ++f)
+        PlaybackRig::pose(k.group(), f).heading = Marker(Vec3{1, 0, 0}, Vec3{}, f);
+    Group& other = k.rig.addGroup(1, 30);
+    Graph2DNode* still = PlaybackRig::addNode(other, 0, 29);
+    PlaybackRig::link(other, still, still);
+    PlaybackRig::startAt(other, still);
+    k.rig.constraints.rotationConstraintOn = true;
+    k.rig.constraints.rotationLimit = 45;
+
+    PathSearchSettings settings;
+    settings.horizonFrames = 20;
+    PathFollower follower(k.group(), FloorPath({{0, 0}, {27, 0}, {27, 27}}), settings);
+    EnsemblePlayer player;
+    player.setSteering(0, &follower);
+    const Ensemble ensemble = k.rig.ensemble();
+    // B is taken only as the waiver after a reset takes any successor, never by the search.
+    int steps = 0;
+    for (int p = 0; p < 120; ++p) {
+        const Group& g = k.group();
+        const Vec3 root = placePoint(g, currentPose(g), rootOf(currentPose(g)));
+        follower.moveRootTo(root.x, root.z);
+        const Graph2DNode* before = g.currentNode;
+        const uint64_t waived = player.counters().waivedChoices;
+        player.runPass(ensemble);
+        if (g.currentNode == k.b && before != k.b) {
+            EXPECT_GT(player.counters().waivedChoices, waived) << "pass " << p;
+            ++steps;
+        }
+    }
+    EXPECT_LT(steps, 3);
+    EXPECT_GT(player.counters().rejectedByRotation, 0u);
+    EXPECT_GT(follower.searches(), 0);
+}
+
+} // namespace
+} // namespace duolo::test
