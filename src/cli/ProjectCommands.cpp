@@ -345,12 +345,28 @@ void makeProject(const std::string& recipePath, const std::string& outPath)
 
     // Marker paths are relative to the recipe's folder; the trajectories keep them as written.
     const auto folder = std::filesystem::path(recipePath).parent_path();
+    // An entry is a path, or {"path": ..., "up": "+Z"} for a capture file whose vertical axis
+    // the recipe decides.
     std::vector<std::string> written;
     std::vector<std::string> resolved;
+    std::vector<CaptureImportOptions> options;
     for (const json& p : recipe["markers"]) {
-        if (!p.is_string())
-            throw CliError(recipePath + ": \"markers\" must be a list of file paths");
-        written.push_back(p.get<std::string>());
+        const json* path = &p;
+        options.emplace_back();
+        if (p.is_object()) {
+            path = p.contains("path") ? &p["path"] : nullptr;
+            if (p.contains("up")) {
+                VerticalAxis axis;
+                const json& up = p["up"];
+                if (!up.is_string() || up.get<std::string>().empty() || !std::strchr("+-", up.get<std::string>()[0]) ||
+                    !parseVerticalAxis(up.get<std::string>(), axis))
+                    throw CliError(recipePath + ": \"up\" must be one of \"+X\", \"-X\", \"+Y\", \"-Y\", \"+Z\", \"-Z\"");
+                options.back().up = axis;
+            }
+        }
+        if (!path || !path->is_string())
+            throw CliError(recipePath + ": \"markers\" must be a list of file paths (or {\"path\", \"up\"} objects)");
+        written.push_back(path->get<std::string>());
         resolved.push_back((folder / written.back()).string());
     }
 
@@ -360,7 +376,7 @@ void makeProject(const std::string& recipePath, const std::string& outPath)
     std::vector<std::string> errors;
     for (std::size_t i = 0; i < resolved.size(); ++i) {
         const std::size_t first = session.markers.size();
-        session.loadMarkers({resolved[i]}, &errors);
+        session.loadMarkers({resolved[i]}, &errors, nullptr, options[i]);
         if (!errors.empty())
             throw CliError(errors.front());
         for (std::size_t k = first; k < session.markers.size(); ++k)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/AnimatedMarker.h"
+#include "capture/CaptureTake.h"
 
 #include <cstdint>
 #include <memory>
@@ -53,9 +54,10 @@ public:
     // the user should know about a file that did load (its filled gaps, left-out points) is one
     // message per file, appended to `notices` or, without them, shown. Sets `loaded`, puts the
     // frame at 0 and takes the frame count from the first trajectory of the session.
-    // Trajectories are renumbered at once, so numbers never repeat.
+    // Trajectories are renumbered at once, so numbers never repeat. `captureOptions` (the
+    // user's vertical axis and units) apply to every capture file of the call.
     void loadMarkers(const std::vector<std::string>& paths, std::vector<std::string>* errors = nullptr,
-                     std::vector<std::string>* notices = nullptr);
+                     std::vector<std::string>* notices = nullptr, const CaptureImportOptions& captureOptions = {});
     // Moves every ungrouped trajectory to `frame` and every group (with its members) too.
     void setFrame(int32_t frame);
     // One frame on, wrapping from the last frame to 0.
