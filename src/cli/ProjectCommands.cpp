@@ -45,6 +45,7 @@ json readJsonFile(const std::string& path)
 // Steps: {"op": ..., fields}
 //   centroid {markers}          group {markers}           heading / up {group, a, b}
 //   collider {markers}          edge {a, b}               mirror {markers}
+//   colliderInGroup {markers, groups}
 //   addToGroup / removeFromGroup {markers, group}         deleteMarkers {markers}
 //   flipHeading / flipUp / deleteHeading / deleteUp {groups}
 //   deleteEdges {edges}         deleteGroups {groups}
@@ -205,6 +206,30 @@ private:
                  " not a member of the first group and gets no collider");
     }
 
+    // Each listed group gets its own collider number, in group order, for its listed members.
+    void colliderInGroup(const json& step)
+    {
+        const auto list = selectMarkers(step);
+        const auto groupList = selectGroups(step);
+        if (list.empty() || groupList.empty())
+            return warn(std::string("no ") + (list.empty() ? "markers" : "groups") + " listed; nothing done");
+        const int32_t before = s_.nextColliderId;
+        s_.setColliderInGroup();
+        if (s_.nextColliderId == before)
+            return warn("no collider number is left; nothing done");
+        std::vector<int32_t> outside;
+        for (int32_t i : list) {
+            bool member = false;
+            for (int32_t g : groupList)
+                member = member || group(g)->isMember(marker(i));
+            if (!member)
+                outside.push_back(i);
+        }
+        if (!outside.empty())
+            warn("marker " + numbers(outside) + (outside.size() == 1 ? " is" : " are") +
+                 " not a member of a listed group and gets no collider");
+    }
+
     void membership(const json& step, bool add)
     {
         const auto list = selectMarkers(step);
@@ -272,6 +297,8 @@ private:
             vector(step, op_ == "heading");
         } else if (op_ == "collider") {
             collider(step);
+        } else if (op_ == "colliderInGroup") {
+            colliderInGroup(step);
         } else if (op_ == "edge") {
             const int32_t a = integer(step, "a");
             const int32_t b = integer(step, "b");

@@ -98,6 +98,8 @@ public:
     void deleteUpVectors();
     void setCollider();                 // >= 1 selected trajectory, at least one group and a
                                         // collider id left (the counter is not at its maximum)
+    void setColliderInGroup();          // setCollider on each selected group in list order, each
+                                        // with its own id: >= 1 selected trajectory and group
     void deleteSelectedMarkers();
     void mirrorMarkers();               // one or two selected trajectories
 
@@ -108,6 +110,10 @@ public:
     // True when every trajectory has exactly `frameCount` samples (the builder's condition
     // for moving on).
     bool allTrajectoriesHaveFrameCount() const;
+
+private:
+    // The selected members of `group` get the next collider id (added to their names too).
+    void giveColliderId(Group& group);
 };
 
 } // namespace duolo
