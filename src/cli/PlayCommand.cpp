@@ -9,14 +9,18 @@
 #include "motiongraph/Graph2D.h"
 #include "motiongraph/MotionGraphBuilder.h"
 #include "playback/EnsemblePlayer.h"
+#include "playback/Placement.h"
+#include "playback/PlaybackRecording.h"
 #include "session/MotionCaptureSession.h"
 #include "session/PlaybackEnsemble.h"
 #include "skeleton/Group.h"
 #include "skeleton/PoseBuilder.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <optional>
 #include <string>
 
@@ -25,7 +29,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: duolo-mg play PROJECT.dwz --gaps G (--threshold T | --threshold-fraction F) --seed S --passes N "
-    "[--rotation-limit DEG] [--balance-tolerance X]";
+    "[--rotation-limit DEG] [--balance-tolerance X] [--out OUT.trc|OUT.c3d]";
 
 struct PlayOptions {
     std::string project;
@@ -36,6 +40,7 @@ struct PlayOptions {
     int64_t passes = 0;
     std::optional<int32_t> rotationLimit;
     std::optional<double> balanceTolerance;
+    std::string out;  // recording to write, if any
 };
 
 // A whole number of any size, kept as written (less leading zeros) for the output; the generator
@@ -136,6 +141,44 @@ void appendGroupState(std::string& out, const Group& g, int32_t taps)
     out += ']';
 }
 
+bool endsWith(const std::string& text, const std::string& tail)
+{
+    if (text.size() < tail.size())
+        return false;
+    for (size_t i = 0; i < tail.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(text[text.size() - tail.size() + i])) != tail[i])
+            return false;
+    return true;
+}
+
+// The recording of the playback page: before each pass, every playable group's placed joints
+// at the frame the pass shows, in the page's column order.
+void recordPass(const Ensemble& ensemble, PlaybackRecording& recording)
+{
+    std::vector<Vec3> points;
+    points.reserve(recording.markerCount());
+    for (int32_t g = 0; g < ensemble.groupCount(); ++g) {
+        const Group& group = ensemble.group(g);
+        if (!isPlayable(group))
+            continue;
+        const Skeleton& pose = currentPose(group);
+        for (const Marker& joint : pose.joints)
+            points.push_back(placePoint(group, pose, joint.position));
+    }
+    recording.addFrame(points);
+}
+
+void writeRecording(const std::string& path, const PlaybackRecording& recording)
+{
+    std::string error;
+    const bool written = endsWith(path, ".c3d")
+                             ? writeC3dFile(path, recording.toC3d(), error)
+                             : writeTrcFile(path, recording.toTrc(PlaybackRecording::kTrcScale,
+                                                                  PlaybackRecording::kTrcUnits), error);
+    if (!written)
+        throw CliError(error);
+}
+
 void play(const PlayOptions& options)
 {
     if (options.threshold.has_value() == options.thresholdFraction.has_value())
@@ -149,6 +192,8 @@ void play(const PlayOptions& options)
         refuse("--rotation-limit must not be negative");
     if (options.balanceTolerance && !(std::isfinite(*options.balanceTolerance) && *options.balanceTolerance >= 0.0))
         refuse("--balance-tolerance must be a finite number, not negative");
+    if (!options.out.empty() && !endsWith(options.out, ".trc") && !endsWith(options.out, ".c3d"))
+        refuse("--out must name a .trc or .c3d file");
     const Seed seed = parseSeed(options.seed);
 
     auto session = loadProjectOrThrow(options.project);
@@ -163,8 +208,19 @@ void play(const PlayOptions& options)
 
     EnsemblePlayer player;
     const Ensemble ensemble = playbackEnsemble(*session);
+    // The whole run is kept: no byte limit short of what the process can hold.
+    PlaybackRecording recording(std::numeric_limits<size_t>::max());
+    if (!options.out.empty()) {
+        std::vector<const Group*> playing;
+        for (const auto& g : session->groups)
+            if (isPlayable(*g))
+                playing.push_back(g.get());
+        recording.start(recordingMarkerNames(playing));
+    }
     out += "\"trace\": [";
     for (int64_t p = 0; p < options.passes; ++p) {
+        if (recording.isRecording())
+            recordPass(ensemble, recording);
         player.runPass(ensemble);
         out += p == 0 ? "\n  [" : ",\n  [";
         for (int32_t g = 0; g < ensemble.groupCount(); ++g) {
@@ -180,6 +236,11 @@ void play(const PlayOptions& options)
     }
     out += "],\n\"resets\": ";
     appendInt(out, static_cast<int64_t>(player.counters().resets));
+    if (!options.out.empty()) {
+        writeRecording(options.out, recording);
+        out += ",\n\"out\": " + nlohmann::json(options.out).dump() + ", \"outFrames\": ";
+        appendInt(out, recording.frameCount());
+    }
     out += "}\n";
     std::fwrite(out.data(), 1, out.size(), stdout);
     std::fflush(stdout);
@@ -207,6 +268,9 @@ void registerPlayCommand(CLI::App& app)
                         "Turn the rotation constraint on with this limit in whole degrees");
     command->add_option("--balance-tolerance", options->balanceTolerance,
                         "Turn the balance constraint on with this tolerance");
+    command->add_option("--out", options->out,
+                        "Write every pass's placed markers of every playing group to a TRC or C3D file "
+                        "(as the playback page's Export does)");
     command->callback([options] { play(*options); });
 }
 

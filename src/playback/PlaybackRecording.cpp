@@ -63,6 +63,29 @@ TrcTake PlaybackRecording::toTrc(double scale, std::string units) const
     return take;
 }
 
+C3dTake PlaybackRecording::toC3d() const
+{
+    C3dTake take;
+    take.frameRate = kPassesPerSecond;
+    take.labels = names_;
+    for (const std::string& name : names_)
+        take.descriptions.push_back(name.substr(0, name.find('_')));
+    const int32_t frames = frameCount();
+    take.frames.reserve(static_cast<size_t>(frames));
+    for (int32_t f = 0; f < frames; ++f) {
+        std::vector<Vec3> row;
+        row.reserve(names_.size());
+        for (size_t m = 0; m < names_.size(); ++m) {
+            // Scene units are tenths of the marker files' centimetres, with height and depth
+            // swapped: swapping them back is the capture's own z-up frame.
+            const Vec3& p = point(f, m);
+            row.push_back(Vec3{p.x, p.z, p.y} * 100.0);
+        }
+        take.frames.push_back(std::move(row));
+    }
+    return take;
+}
+
 std::string recordingMarkerName(int32_t groupNumber, std::string_view markerName)
 {
     std::string name = displayFileName(markerName);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/C3dWriter.h"
 #include "capture/TrcWriter.h"
 #include "capture/Vec3.h"
 
@@ -21,6 +22,10 @@ class PlaybackRecording {
 public:
     static constexpr size_t kDefaultByteLimit = size_t{256} << 20;
     static constexpr double kPassesPerSecond = 25.0;
+    // The TRC export's scale and units: marker files are read at a tenth of their units, so
+    // this gives them back in the units the capture had (centimetres for the sample).
+    static constexpr double kTrcScale = 10.0;
+    static constexpr const char* kTrcUnits = "cm";
 
     explicit PlaybackRecording(size_t byteLimit = kDefaultByteLimit) : byteLimit_(byteLimit) {}
 
@@ -52,6 +57,10 @@ public:
     // scene's depth z changes sign), every coordinate multiplied by `scale` and labelled with
     // `units`.
     TrcTake toTrc(double scale, std::string units) const;
+    // The kept frames as a C3D take at 25 frames per second: millimetres in the capture's own
+    // right-handed z-up frame, labelled as the TRC columns, each described by its group
+    // ("Group<g>").
+    C3dTake toC3d() const;
 
 private:
     size_t byteLimit_;

@@ -32,10 +32,6 @@ namespace duolo {
 
 namespace {
 
-// Marker files are read at a tenth of their units; the export gives them back in the units of
-// the files (centimetres for this system's takes).
-constexpr double kExportScale = 10.0;
-const char* const kExportUnits = "cm";
 
 QSlider* makeSlider(QWidget* parent, const QString& name, int maximum, int tick)
 {
@@ -148,7 +144,7 @@ QWidget* GraphPlaybackPage::buildGraphColumn(QWidget* parent)
     record_->setCheckable(true);
     record_->setToolTip(tr("Keep every played frame of every group, for \"Export\""));
     export_ = new QPushButton(tr("Export"), column);
-    export_->setToolTip(tr("Write the recorded frames as a TRC marker file"));
+    export_->setToolTip(tr("Write the recorded frames as a TRC or C3D marker file"));
     recordingLabel_ = new QLabel(column);
     recordingLabel_->setObjectName(QStringLiteral("recordingLabel"));
     connect(record_, &QPushButton::clicked, this, &GraphPlaybackPage::toggleRecording);
@@ -519,8 +515,14 @@ void GraphPlaybackPage::refreshRecordingText()
 
 bool GraphPlaybackPage::exportRecording(const QString& path)
 {
+    // The chosen file's extension picks the format: C3D for *.c3d, TRC for anything else.
     std::string error;
-    if (!writeTrcFile(QFile::encodeName(path).toStdString(), recording_.toTrc(kExportScale, kExportUnits), error)) {
+    const std::string file = QFile::encodeName(path).toStdString();
+    const bool written = path.endsWith(QStringLiteral(".c3d"), Qt::CaseInsensitive)
+                             ? writeC3dFile(file, recording_.toC3d(), error)
+                             : writeTrcFile(file, recording_.toTrc(PlaybackRecording::kTrcScale,
+                                                                   PlaybackRecording::kTrcUnits), error);
+    if (!written) {
         mainWindow.dialogs().showError(this, tr("Export"), QString::fromLocal8Bit(error.c_str()));
         return false;
     }

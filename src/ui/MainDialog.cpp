@@ -194,7 +194,7 @@ void MainDialog::onTabChanged(int index)
     statusStrip_->showStage(stage_);
 }
 
-void MainDialog::loadMarkerFiles(const QStringList& paths)
+void MainDialog::loadMarkerFiles(const QStringList& paths, const CaptureImportOptions& captureOptions)
 {
     if (paths.isEmpty())
         return;
@@ -204,7 +204,7 @@ void MainDialog::loadMarkerFiles(const QStringList& paths)
         files.push_back(localPath(p));
     std::vector<std::string> errors;
     std::vector<std::string> notices;
-    session_->loadMarkers(files, &errors, &notices);
+    session_->loadMarkers(files, &errors, &notices, captureOptions);
     if (auto* open = openPage())
         open->refreshList();
     // What was filled or left out of each capture file, one box per file.

@@ -48,6 +48,15 @@ QString ScriptedDialogs::chooseTrcToSave(QWidget*)
     return path;
 }
 
+bool ScriptedDialogs::chooseCaptureImportOptions(QWidget*, CaptureImportOptions& options)
+{
+    ++script_->captureOptionQuestions;
+    if (!script_->captureOptions)
+        return false;
+    options = *script_->captureOptions;
+    return true;
+}
+
 void ScriptedDialogs::showError(QWidget*, const QString& title, const QString& text)
 {
     script_->errors.push_back({title, text});
