@@ -11,6 +11,7 @@
 #include "ui/DistanceMapWindow.h"
 #include "ui/FrameControls.h"
 #include "ui/MainDialog.h"
+#include "ui/SavePicture.h"
 #include "ui/UpDownControl.h"
 
 #include <QCheckBox>
@@ -79,6 +80,7 @@ AnimationDissectionPage::AnimationDissectionPage(MainDialog& mainWindow) : Pipel
 
     mapWindow_ = new DistanceMapWindow(this);
     mapWindow_->hide();
+    offerSavePicture(mapWindow_->canvas(), mainWindow, [canvas = mapWindow_->canvas()] { return canvas->grab().toImage(); });
     connect(mapWindow_->canvas(), &DistanceMapCanvas::sourceFrameChosen, this, &AnimationDissectionPage::seekFrame);
 
     syncFrameControls();
@@ -256,6 +258,7 @@ void AnimationDissectionPage::deactivate()
         leaving_ = false;
     }
     mapWindow_->hide();
+    offerSavePicture(mapWindow_->canvas(), mainWindow, [canvas = mapWindow_->canvas()] { return canvas->grab().toImage(); });
     PipelinePage::deactivate();
 }
 

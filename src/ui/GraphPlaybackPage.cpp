@@ -12,6 +12,7 @@
 #include "skeleton/Skeleton.h"
 #include "ui/FrameControls.h"
 #include "ui/MainDialog.h"
+#include "ui/SavePicture.h"
 #include "ui/TapSoundPlayer.h"
 #include "ui/UpDownControl.h"
 #include "ui/UserDialogs.h"
@@ -82,6 +83,7 @@ QWidget* GraphPlaybackPage::buildGraphColumn(QWidget* parent)
     panel_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     panel_->setFocusPolicy(Qt::NoFocus);
     panel_->setDrawFunction([this](QPainter& painter) { drawPanel(painter); });
+    offerSavePicture(panel_, mainWindow, [this] { return panel_->renderImage(); });
     clipStrip_ = new QLabel(column);
     clipStrip_->setObjectName(QStringLiteral("clipStrip"));
     clipStrip_->setTextFormat(Qt::PlainText);

@@ -9,6 +9,7 @@
 #include "skeleton/Group.h"
 #include "ui/FrameControls.h"
 #include "ui/MainDialog.h"
+#include "ui/SavePicture.h"
 #include "ui/UpDownControl.h"
 
 #include <QCheckBox>
@@ -145,13 +146,19 @@ QWidget* MotionGraphEditorPage::buildSettingsColumn(QWidget* parent)
     auto* toOrigin = new QPushButton(tr("Move To Origin"), column);
     toOrigin->setToolTip(tr("Put every group back at the origin for playback"));
     connect(toOrigin, &QPushButton::clicked, this, &MotionGraphEditorPage::moveToOrigin);
+    // The canvas's right button is the editor's own, so its picture has a button.
+    savePicture_ = new QPushButton(tr("Save Picture"), column);
+    savePicture_->setObjectName(QStringLiteral("savePicture"));
+    savePicture_->setToolTip(tr("Save the graph canvas as a PNG picture"));
+    connect(savePicture_, &QPushButton::clicked, this,
+            [this] { savePicture(this, this->mainWindow.dialogs(), canvas_->renderImage()); });
     auto* save = new QPushButton(tr("Save Progress"), column);
     save->setToolTip(tr("Motion graphs are not stored in the project file: nothing to save here"));
     nextStep_ = new QPushButton(tr("Go To Next Step"), column);
     nextStep_->setObjectName(QStringLiteral("goToNextStep"));
     nextStep_->setToolTip(tr("Go on to playing the motion graphs"));
     connect(nextStep_, &QPushButton::clicked, this, [this] { this->mainWindow.goToNextStep(4); });
-    for (QPushButton* b : {toOrigin, save, nextStep_})
+    for (QPushButton* b : {toOrigin, savePicture_, save, nextStep_})
         b->setAutoDefault(false);
 
     auto* grid = new QGridLayout(column);
@@ -174,6 +181,7 @@ QWidget* MotionGraphEditorPage::buildSettingsColumn(QWidget* parent)
     grid->addWidget(mouseBox_, row++, 1, 1, 2);
     grid->addWidget(toOrigin, row, 0);
     grid->addWidget(save, row++, 2);
+    grid->addWidget(savePicture_, row, 0);
     grid->addWidget(nextStep_, row++, 2);
     grid->setColumnStretch(2, 1);
     return column;

@@ -80,6 +80,7 @@ public:
     ValueBox* mousePositionBox() const { return mouseBox_; }
     QPushButton* playButton() const { return play_; }
     QPushButton* nextStepButton() const { return nextStep_; }
+    QPushButton* savePictureButton() const { return savePicture_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -134,6 +135,7 @@ private:
     ValueBox* centreBox_ = nullptr;
     ValueBox* mouseBox_ = nullptr;
     QPushButton* nextStep_ = nullptr;
+    QPushButton* savePicture_ = nullptr;
 };
 
 } // namespace duolo

@@ -17,6 +17,7 @@ const QString kMarkerFilter =
                    "TRC Files (*.trc);;All Files (*)");
 const QString kOpenProjectFilter = QStringLiteral("Duolo Motion Graph Files (*.dwz);;All Files (*)");
 const QString kSaveProjectFilter = QStringLiteral("Duolo Motion Graph File (*.dwz);;All Files (*)");
+const QString kPictureFilter = QStringLiteral("PNG Pictures (*.png);;All Files (*)");
 const QString kRecordingFilter = QStringLiteral("TRC Marker Files (*.trc);;C3D Files (*.c3d);;All Files (*)");
 
 const QString kLastFolderKey = QStringLiteral("dialogs/lastFolder");
@@ -110,6 +111,13 @@ QString QtUserDialogs::chooseTrcToSave(QWidget* parent)
 {
     const QStringList files = runDialog(parent, folder(), QFileDialog::AcceptSave, QFileDialog::AnyFile, kRecordingFilter,
                                         QStringLiteral("trc"), QObject::tr("Export"));
+    return files.isEmpty() ? QString() : files.front();
+}
+
+QString QtUserDialogs::choosePictureToSave(QWidget* parent)
+{
+    const QStringList files = runDialog(parent, folder(), QFileDialog::AcceptSave, QFileDialog::AnyFile,
+                                        kPictureFilter, QStringLiteral("png"), QObject::tr("Save Picture"));
     return files.isEmpty() ? QString() : files.front();
 }
 

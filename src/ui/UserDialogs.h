@@ -30,6 +30,8 @@ public:
     // A TRC or C3D file (its extension decides) to export the recorded playback to; empty on
     // cancel.
     virtual QString chooseTrcToSave(QWidget* parent) = 0;
+    // A PNG file to save a view's picture to; empty on cancel.
+    virtual QString choosePictureToSave(QWidget* parent) = 0;
     // How to read the capture files (C3D, TRC) about to be opened; false on cancel.
     virtual bool chooseCaptureImportOptions(QWidget* parent, CaptureImportOptions& options) = 0;
     // A failure the user must know about: a box with the title, the text and an OK button.
@@ -65,6 +67,7 @@ public:
     QString chooseProjectToSave(QWidget* parent) override;
     QString chooseTrcToSave(QWidget* parent) override;
     bool chooseCaptureImportOptions(QWidget* parent, CaptureImportOptions& options) override;
+    QString choosePictureToSave(QWidget* parent) override;
     void showError(QWidget* parent, const QString& title, const QString& text) override;
     SaveChoice askToSaveChanges(QWidget* parent) override;
 

@@ -48,6 +48,15 @@ QString ScriptedDialogs::chooseTrcToSave(QWidget*)
     return path;
 }
 
+QString ScriptedDialogs::choosePictureToSave(QWidget*)
+{
+    if (script_->picturesToSave.empty())
+        return {};
+    QString path = script_->picturesToSave.front();
+    script_->picturesToSave.pop_front();
+    return path;
+}
+
 bool ScriptedDialogs::chooseCaptureImportOptions(QWidget*, CaptureImportOptions& options)
 {
     ++script_->captureOptionQuestions;

@@ -33,6 +33,7 @@ public:
         std::deque<QString> projectsToOpen;
         std::deque<QString> projectsToSave;
         std::deque<QString> trcFilesToSave;
+        std::deque<QString> picturesToSave;
         // The answer to the capture file options; nothing: cancelled.
         std::optional<CaptureImportOptions> captureOptions = CaptureImportOptions{};
         int captureOptionQuestions = 0;
@@ -48,6 +49,7 @@ public:
     QString chooseProjectToSave(QWidget*) override;
     QString chooseTrcToSave(QWidget*) override;
     bool chooseCaptureImportOptions(QWidget*, CaptureImportOptions& options) override;
+    QString choosePictureToSave(QWidget*) override;
     void showError(QWidget*, const QString& title, const QString& text) override;
     SaveChoice askToSaveChanges(QWidget*) override;
 
