@@ -3,6 +3,7 @@
 #include "motiongraph/Graph2D.h"
 #include "playback/Placement.h"
 #include "render/GraphCanvasWidget.h"
+#include "render/GlView.h"
 #include "render/GraphDrawing.h"
 #include "render/SpinSlider.h"
 #include "render/ValueBox.h"
@@ -16,6 +17,7 @@
 #include "ui/TapSoundPlayer.h"
 #include "ui/UpDownControl.h"
 #include "ui/UserDialogs.h"
+#include "ui/VideoEncoder.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -23,6 +25,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPainter>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSlider>
 #include <QStackedLayout>
@@ -147,6 +150,19 @@ QWidget* GraphPlaybackPage::buildGraphColumn(QWidget* parent)
     record_->setToolTip(tr("Keep every played frame of every group, for \"Export\""));
     export_ = new QPushButton(tr("Export"), column);
     export_->setToolTip(tr("Write the recorded frames as a TRC or C3D marker file"));
+    exportVideo_ = new QPushButton(tr("Export Video"), column);
+    exportVideo_->setObjectName(QStringLiteral("exportVideo"));
+    exportVideo_->setToolTip(GlView::isOpenGlAvailable()
+                                 ? tr("Play on and render the next seconds of playback, as the 3D view shows "
+                                      "them, to an MP4 video (25 pictures per second)")
+                                 : tr("Videos are rendered by the 3D view, which needs OpenGL. Without a display, "
+                                      "\"duolo-mg play ... --out OUT.c3d\" writes the played markers instead."));
+    connect(exportVideo_, &QPushButton::clicked, this, [this] {
+        int seconds = 10;
+        const QString path = this->mainWindow.dialogs().chooseVideoToSave(this, seconds);
+        if (!path.isEmpty())
+            exportVideo(path, seconds);
+    });
     recordingLabel_ = new QLabel(column);
     recordingLabel_->setObjectName(QStringLiteral("recordingLabel"));
     connect(record_, &QPushButton::clicked, this, &GraphPlaybackPage::toggleRecording);
@@ -180,6 +196,7 @@ QWidget* GraphPlaybackPage::buildGraphColumn(QWidget* parent)
     auto* recordRow = new QHBoxLayout;
     recordRow->addWidget(record_);
     recordRow->addWidget(export_);
+    recordRow->addWidget(exportVideo_);
     recordRow->addWidget(recordingLabel_, 1);
     grid->addLayout(recordRow, 3, 0, 1, 3);
     grid->setColumnStretch(1, 1);
@@ -379,6 +396,13 @@ void GraphPlaybackPage::drawPanel(QPainter& painter)
 
 void GraphPlaybackPage::advance()
 {
+    // While a video renders, the export steps the ensemble itself, one pass per picture.
+    if (!exportingVideo_)
+        runPass();
+}
+
+void GraphPlaybackPage::runPass()
+{
     const Ensemble ensemble = playbackEnsemble(session());
     selectedGroupNumber_ = std::clamp(selectedGroupNumber_, 0, std::max(0, ensemble.groupCount() - 1));
     const bool showAll = showAll_->isChecked();
@@ -484,6 +508,7 @@ void GraphPlaybackPage::refreshDisplays()
         ->setCurrentWidget(groups == 0 ? static_cast<QWidget*>(noGroupNote_) : viewArea_);
     for (QWidget* w : std::initializer_list<QWidget*>{play_, pause_, back_, forward_, toOrigin_, record_})
         w->setEnabled(groups > 0);
+    exportVideo_->setEnabled(groups > 0 && GlView::isOpenGlAvailable());
 }
 
 void GraphPlaybackPage::toggleRecording()
@@ -529,6 +554,53 @@ bool GraphPlaybackPage::exportRecording(const QString& path)
         return false;
     }
     return true;
+}
+
+bool GraphPlaybackPage::exportVideo(const QString& path, int seconds, std::vector<QImage>* shown)
+{
+    GlView* v = view();
+    if (!v) {
+        mainWindow.dialogs().showError(
+            this, tr("Export Video"),
+            tr("%1: the video is rendered by the 3D view, which is not available here (it needs OpenGL). "
+               "Without a display, \"duolo-mg play ... --out OUT.c3d\" writes the played markers instead.")
+                .arg(path));
+        return false;
+    }
+    const int frames = std::max(1, seconds) * static_cast<int>(PlaybackRecording::kPassesPerSecond);
+    QProgressDialog progress(tr("Rendering the video..."), tr("Cancel"), 0, frames, this);
+    progress.setWindowTitle(tr("Export Video"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(0);
+    const bool wasPlaying = playing_;
+    playing_ = true;
+    exportingVideo_ = true;
+    VideoEncoder encoder;
+    bool written = true;
+    bool cancelled = false;
+    for (int f = 0; f < frames && written && !cancelled; ++f) {
+        // As one tick of the render loop: turn, step, then the picture after the step.
+        v->turn();
+        runPass();
+        const QImage picture = v->grabFramebuffer();
+        written = (f > 0 || encoder.open(path, picture.width(), picture.height(),
+                                         static_cast<int>(PlaybackRecording::kPassesPerSecond))) &&
+                  encoder.addFrame(picture);
+        if (shown)
+            shown->push_back(picture);
+        progress.setValue(f + 1);
+        cancelled = progress.wasCanceled();
+    }
+    exportingVideo_ = false;
+    playing_ = wasPlaying;
+    written = written && !cancelled && encoder.finish();
+    if (!written || cancelled) {
+        encoder.abandon();
+        QFile::remove(path);
+    }
+    if (!written && !cancelled)
+        mainWindow.dialogs().showError(this, tr("Export Video"), encoder.error());
+    return written && !cancelled;
 }
 
 void GraphPlaybackPage::drawScene()

@@ -56,6 +56,11 @@ public:
     void toggleRecording();
     // Writes the recording to `path` as a TRC file; false after reporting a failure.
     bool exportRecording(const QString& path);
+    // "Export Video": plays on for `seconds` and renders every pass off screen as the 3D view
+    // shows it (25 pictures per second, the view's size) into an MP4 file, with a progress
+    // dialog and Cancel. `shown` receives each picture. False after reporting a failure, or
+    // when cancelled; the unfinished file is removed either way.
+    bool exportVideo(const QString& path, int seconds, std::vector<QImage>* shown = nullptr);
 
     QString frameText() const;
     QString noGraphText() const;
@@ -73,6 +78,7 @@ public:
     QPushButton* moveToOriginButton() const { return toOrigin_; }
     QPushButton* recordButton() const { return record_; }
     QPushButton* exportButton() const { return export_; }
+    QPushButton* exportVideoButton() const { return exportVideo_; }
     UpDownControl* groupSpinner() const { return groupSpinner_; }
     ValueBox* groupBox() const { return groupBox_; }
     QCheckBox* showAllGroupsBox() const { return showAll_; }
@@ -103,6 +109,7 @@ private:
     void setFrameFromSelection();
     void gatherScene(bool showAll);
     void recordPass();
+    void runPass();  // what advance() does, unless a video export is stepping
     void refreshDisplays();
     void refreshRecordingText();
     void drawPanel(QPainter& painter);
@@ -110,6 +117,7 @@ private:
     std::vector<double> stateKey(bool showAll) const;
 
     bool playing_ = false;
+    bool exportingVideo_ = false;
     int selectedGroupNumber_ = 0;
     double markerRadius_ = 0.3;
     int markerPatches_ = 8;
@@ -135,6 +143,7 @@ private:
     QPushButton* toOrigin_ = nullptr;
     QPushButton* record_ = nullptr;
     QPushButton* export_ = nullptr;
+    QPushButton* exportVideo_ = nullptr;
     QLabel* recordingLabel_ = nullptr;
     UpDownControl* groupSpinner_ = nullptr;
     ValueBox* groupBox_ = nullptr;

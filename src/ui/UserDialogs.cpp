@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QSettings>
 
@@ -18,6 +19,7 @@ const QString kMarkerFilter =
 const QString kOpenProjectFilter = QStringLiteral("Duolo Motion Graph Files (*.dwz);;All Files (*)");
 const QString kSaveProjectFilter = QStringLiteral("Duolo Motion Graph File (*.dwz);;All Files (*)");
 const QString kPictureFilter = QStringLiteral("PNG Pictures (*.png);;All Files (*)");
+const QString kVideoFilter = QStringLiteral("MP4 Videos (*.mp4);;All Files (*)");
 const QString kRecordingFilter = QStringLiteral("TRC Marker Files (*.trc);;C3D Files (*.c3d);;All Files (*)");
 
 const QString kLastFolderKey = QStringLiteral("dialogs/lastFolder");
@@ -119,6 +121,21 @@ QString QtUserDialogs::choosePictureToSave(QWidget* parent)
     const QStringList files = runDialog(parent, folder(), QFileDialog::AcceptSave, QFileDialog::AnyFile,
                                         kPictureFilter, QStringLiteral("png"), QObject::tr("Save Picture"));
     return files.isEmpty() ? QString() : files.front();
+}
+
+QString QtUserDialogs::chooseVideoToSave(QWidget* parent, int& seconds)
+{
+    bool ok = false;
+    const int chosen = QInputDialog::getInt(parent, QObject::tr("Export Video"),
+                                            QObject::tr("Seconds of playback to render:"), seconds, 1, 3600, 1, &ok);
+    if (!ok)
+        return {};
+    const QStringList files = runDialog(parent, folder(), QFileDialog::AcceptSave, QFileDialog::AnyFile,
+                                        kVideoFilter, QStringLiteral("mp4"), QObject::tr("Export Video"));
+    if (files.isEmpty())
+        return {};
+    seconds = chosen;
+    return files.front();
 }
 
 bool QtUserDialogs::chooseCaptureImportOptions(QWidget* parent, CaptureImportOptions& options)

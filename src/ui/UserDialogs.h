@@ -30,6 +30,9 @@ public:
     // A TRC or C3D file (its extension decides) to export the recorded playback to; empty on
     // cancel.
     virtual QString chooseTrcToSave(QWidget* parent) = 0;
+    // "Export Video": the seconds of playback to render (`seconds` holds the suggestion) and the
+    // MP4 file to write; empty on cancel.
+    virtual QString chooseVideoToSave(QWidget* parent, int& seconds) = 0;
     // A PNG file to save a view's picture to; empty on cancel.
     virtual QString choosePictureToSave(QWidget* parent) = 0;
     // How to read the capture files (C3D, TRC) about to be opened; false on cancel.
@@ -68,6 +71,7 @@ public:
     QString chooseTrcToSave(QWidget* parent) override;
     bool chooseCaptureImportOptions(QWidget* parent, CaptureImportOptions& options) override;
     QString choosePictureToSave(QWidget* parent) override;
+    QString chooseVideoToSave(QWidget* parent, int& seconds) override;
     void showError(QWidget* parent, const QString& title, const QString& text) override;
     SaveChoice askToSaveChanges(QWidget* parent) override;
 

@@ -48,6 +48,16 @@ QString ScriptedDialogs::chooseTrcToSave(QWidget*)
     return path;
 }
 
+QString ScriptedDialogs::chooseVideoToSave(QWidget*, int& seconds)
+{
+    if (script_->videosToSave.empty())
+        return {};
+    const auto [path, chosen] = script_->videosToSave.front();
+    script_->videosToSave.pop_front();
+    seconds = chosen;
+    return path;
+}
+
 QString ScriptedDialogs::choosePictureToSave(QWidget*)
 {
     if (script_->picturesToSave.empty())

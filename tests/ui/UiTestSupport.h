@@ -34,6 +34,7 @@ public:
         std::deque<QString> projectsToSave;
         std::deque<QString> trcFilesToSave;
         std::deque<QString> picturesToSave;
+        std::deque<std::pair<QString, int>> videosToSave;  // path and seconds
         // The answer to the capture file options; nothing: cancelled.
         std::optional<CaptureImportOptions> captureOptions = CaptureImportOptions{};
         int captureOptionQuestions = 0;
@@ -50,6 +51,7 @@ public:
     QString chooseTrcToSave(QWidget*) override;
     bool chooseCaptureImportOptions(QWidget*, CaptureImportOptions& options) override;
     QString choosePictureToSave(QWidget*) override;
+    QString chooseVideoToSave(QWidget*, int& seconds) override;
     void showError(QWidget*, const QString& title, const QString& text) override;
     SaveChoice askToSaveChanges(QWidget*) override;
 
