@@ -1,5 +1,7 @@
 #include "ui/VideoEncoder.h"
 
+#include <string_view>
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
