@@ -12,6 +12,7 @@ void registerProjectCommands(CLI::App& app);  // make-project, info, resave, pos
 void registerGraphCommands(CLI::App& app);    // graph, distance, distance-map
 void registerPlayCommand(CLI::App& app);      // play
 void registerImportCommands(CLI::App& app);   // import
+void registerGraphFileCommands(CLI::App& app); // build-graphs, graph-info
 
 // The usage line of play, added to its argument errors.
 std::string playUsage();

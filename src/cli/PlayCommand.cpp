@@ -5,6 +5,7 @@
 #include "capture/Random.h"
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
+#include "cli/SavedGraphs.h"
 #include "motiongraph/FrameDistance.h"
 #include "motiongraph/Graph2D.h"
 #include "motiongraph/MotionGraphBuilder.h"
@@ -28,12 +29,13 @@ namespace duolo::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: duolo-mg play PROJECT.dwz --gaps G (--threshold T | --threshold-fraction F) --seed S --passes N "
-    "[--rotation-limit DEG] [--balance-tolerance X] [--out OUT.trc|OUT.c3d]";
+    "usage: duolo-mg play PROJECT.dwz (--gaps G (--threshold T | --threshold-fraction F) | --saved-graphs) "
+    "--seed S --passes N [--rotation-limit DEG] [--balance-tolerance X] [--out OUT.trc|OUT.c3d]";
 
 struct PlayOptions {
     std::string project;
-    int32_t gaps = 0;
+    bool savedGraphs = false;
+    std::optional<int32_t> gaps;
     std::optional<double> threshold;
     std::optional<double> thresholdFraction;
     std::string seed;
@@ -78,32 +80,14 @@ void appendNumber(std::string& out, double value)
 
 void appendInt(std::string& out, int64_t value) { out += std::to_string(value); }
 
-// Poses and largest frame distance of every group, then its motion graph.
-void buildGraphs(MotionCaptureSession& session, const PlayOptions& options, std::string& out)
+// The summary of every group's graph that starts the output; `thresholds` as used (NaN where
+// the graph was not built here).
+void appendGroups(const MotionCaptureSession& session, const std::vector<double>& thresholds, std::string& out)
 {
-    const std::string& path = options.project;
-    for (const auto& owned : session.groups) {
-        Group& g = *owned;
-        const std::string name = "group " + std::to_string(g.groupNumber);
-        if (!g.hasHeading() || !g.hasUp() || !g.hasRoot())
-            throw CliError(path + ": " + name + " needs a heading vector, an up vector and a root to be posed");
-        if (!buildPoses(g))
-            throw CliError(path + ": the poses of " + name + " cannot be built");
-        computeMaxFrameDistance(g);
-    }
     out += "\"groups\": [";
-    bool first = true;
-    for (const auto& owned : session.groups) {
-        Group& g = *owned;
-        const double threshold = options.threshold ? *options.threshold
-                                                   : std::trunc(*options.thresholdFraction * g.maxFrameDistance);
-        createEntireMotionGraph(g, options.gaps, threshold);
-        g.currentNode = g.graph->nodes.empty() ? nullptr : g.graph->nodes.front();
-        g.previousNode = g.currentNode;
-        g.positionOffset = Vec3{};
-        g.rotationOffset = Vec3{};
-        out += first ? "\n  " : ",\n  ";
-        first = false;
+    for (size_t k = 0; k < session.groups.size(); ++k) {
+        const Group& g = *session.groups[k];
+        out += k == 0 ? "\n  " : ",\n  ";
         out += "{\"group\": ";
         appendInt(out, g.groupNumber);
         out += ", \"frameCount\": ";
@@ -111,7 +95,7 @@ void buildGraphs(MotionCaptureSession& session, const PlayOptions& options, std:
         out += ", \"maxFrameDistance\": ";
         appendNumber(out, g.maxFrameDistance);
         out += ", \"threshold\": ";
-        appendNumber(out, threshold);
+        appendNumber(out, thresholds[k]);
         out += ", \"nodes\": ";
         appendInt(out, g.graph->totalNodeCount());
         out += ", \"edges\": ";
@@ -119,6 +103,18 @@ void buildGraphs(MotionCaptureSession& session, const PlayOptions& options, std:
         out += "}";
     }
     out += "],\n";
+}
+
+// Every group starts playing at the head of its unselected nodes, at the origin.
+void startPlayback(MotionCaptureSession& session)
+{
+    for (const auto& owned : session.groups) {
+        Group& g = *owned;
+        g.currentNode = g.graph->nodes.empty() ? nullptr : g.graph->nodes.front();
+        g.previousNode = g.currentNode;
+        g.positionOffset = Vec3{};
+        g.rotationOffset = Vec3{};
+    }
 }
 
 void appendGroupState(std::string& out, const Group& g, int32_t taps)
@@ -181,11 +177,18 @@ void writeRecording(const std::string& path, const PlaybackRecording& recording)
 
 void play(const PlayOptions& options)
 {
-    if (options.threshold.has_value() == options.thresholdFraction.has_value())
-        throw CliError("play: give one of --threshold and --threshold-fraction (" + std::string(kUsage) + ")", 2);
     auto refuse = [](const std::string& what) {
         throw CliError("play: " + what + " (" + std::string(kUsage) + ")", 2);
     };
+    if (options.savedGraphs) {
+        if (options.gaps || options.threshold || options.thresholdFraction)
+            refuse("--saved-graphs plays the graphs as saved: --gaps and the thresholds cannot go with it");
+    } else {
+        if (!options.gaps)
+            refuse("give --gaps, or --saved-graphs");
+        if (options.threshold.has_value() == options.thresholdFraction.has_value())
+            refuse("give one of --threshold and --threshold-fraction");
+    }
     if (options.passes < 0)
         refuse("--passes must not be negative");
     if (options.rotationLimit && *options.rotationLimit < 0)
@@ -196,9 +199,23 @@ void play(const PlayOptions& options)
         refuse("--out must name a .trc or .c3d file");
     const Seed seed = parseSeed(options.seed);
 
-    auto session = loadProjectOrThrow(options.project);
     std::string out = "{\"seed\": " + seed.text + ", \"passes\": " + std::to_string(options.passes) + ",\n";
-    buildGraphs(*session, options, out);
+    std::unique_ptr<MotionCaptureSession> session;
+    std::vector<double> thresholds;
+    if (options.savedGraphs) {
+        session = loadProjectWithGraphsOrThrow(options.project);
+        poseEveryGroup(*session, options.project);
+        for (const auto& g : session->groups)
+            thresholds.push_back(g->lastBuild.built ? g->lastBuild.threshold : std::nan(""));
+        for (auto& g : session->groups)
+            g->maxFrameDistance = std::nan("");  // not measured: the saved graphs are played as they are
+    } else {
+        session = loadProjectOrThrow(options.project);
+        thresholds = buildEveryGroupGraph(*session, options.project, *options.gaps, options.threshold,
+                                          options.thresholdFraction);
+    }
+    appendGroups(*session, thresholds, out);
+    startPlayback(*session);
 
     seedRandom(seed.value);
     session->rotationConstraintOn = options.rotationLimit.has_value();
@@ -255,8 +272,9 @@ void registerPlayCommand(CLI::App& app)
     auto options = std::make_shared<PlayOptions>();
     auto* command = app.add_subcommand("play", "Play every group along its motion graph without a window");
     command->add_option("project", options->project, "Project file (*.dwz)")->required();
-    command->add_option("--gaps", options->gaps, "Least distance in frames between a transition's ends")
-        ->required();
+    command->add_option("--gaps", options->gaps, "Least distance in frames between a transition's ends");
+    command->add_flag("--saved-graphs", options->savedGraphs,
+                      "Play the motion graphs saved beside the project (PROJECT.graphs) instead of building them");
     auto* threshold = command->add_option("--threshold", options->threshold, "Largest frame distance of a transition");
     auto* fraction = command->add_option("--threshold-fraction", options->thresholdFraction,
                                          "Threshold as a fraction of each group's largest frame distance (truncated)");

@@ -5,6 +5,7 @@
 #include "session/ProjectFile.h"
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
+#include "cli/SavedGraphs.h"
 #include "skeleton/Edge.h"
 #include "skeleton/Group.h"
 #include "skeleton/PoseBuilder.h"
@@ -424,7 +425,13 @@ void makeProject(const std::string& recipePath, const std::string& outPath)
 
 void info(const std::string& path)
 {
-    auto session = loadProjectOrThrow(path);
+    std::vector<uint8_t> bytes;
+    std::string error;
+    if (!readWholeFile(path, bytes, error))
+        throw CliError(error);
+    auto session = loadProjectBytes(bytes.data(), bytes.size(), path, error);
+    if (!session)
+        throw CliError(error);
     json markers = json::array();
     for (const auto& m : session->markers) {
         json groupNumbers = json::array();
@@ -458,7 +465,8 @@ void info(const std::string& path)
                {"nextColliderId", session->nextColliderId},
                {"markers", markers},
                {"edges", edges},
-               {"groups", groups}});
+               {"groups", groups},
+               {"graphFile", graphFileInfo(path, bytes)}});
 }
 
 void resave(const std::string& inPath, const std::string& outPath)

@@ -29,6 +29,7 @@ int main(int argc, char** argv)
     duolo::cli::registerGraphCommands(app);
     duolo::cli::registerPlayCommand(app);
     duolo::cli::registerImportCommands(app);
+    duolo::cli::registerGraphFileCommands(app);
 
     try {
         app.parse(argc, argv);

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <numeric>
 #include <string>
+#include <unordered_set>
 
 namespace duolo {
 
@@ -176,6 +177,57 @@ Graph2DEdge* Graph2D::addEdge(Graph2DNode* a, Graph2DNode* b)
         b->incidentEdges.push_back(edge);
     edges.push_back(edge);
     return edge;
+}
+
+bool Graph2D::deleteSelected()
+{
+    return remove(selectedNodes, selectedEdges);
+}
+
+bool Graph2D::remove(const std::vector<Graph2DNode*>& nodesToGo, const std::vector<Graph2DEdge*>& edgesToGo)
+{
+    if (nodesToGo.empty() && edgesToGo.empty())
+        return false;
+    const std::unordered_set<const Graph2DNode*> goingNodes(nodesToGo.begin(), nodesToGo.end());
+    std::unordered_set<Graph2DEdge*> goingEdges(edgesToGo.begin(), edgesToGo.end());
+    for (const Graph2DNode* n : nodesToGo)
+        goingEdges.insert(n->incidentEdges.begin(), n->incidentEdges.end());
+
+    auto keepEdges = [&goingEdges](std::vector<Graph2DEdge*>& list) {
+        list.erase(std::remove_if(list.begin(), list.end(), [&](Graph2DEdge* e) { return goingEdges.count(e) > 0; }),
+                   list.end());
+    };
+    keepEdges(edges);
+    keepEdges(selectedEdges);
+    for (auto* list : {&nodes, &selectedNodes})
+        for (Graph2DNode* n : *list)
+            keepEdges(n->incidentEdges);
+    for (Graph2DEdge* e : goingEdges)
+        delete e;
+    if (placementIndex_)
+        for (Graph2DNode* n : nodesToGo)
+            placementIndex_->remove(n);
+
+    for (auto* list : {&nodes, &selectedNodes}) {
+        std::vector<Graph2DNode*> kept;
+        kept.reserve(list->size());
+        for (Graph2DNode* n : *list) {
+            if (goingNodes.count(n))
+                delete n;  // its edges are gone already
+            else
+                kept.push_back(n);
+        }
+        *list = std::move(kept);
+    }
+
+    // Playback tells an edge's source by id, so ids must stay unique: number the nodes left by
+    // their old order, which a node added next (numbered by the count) then follows.
+    std::vector<Graph2DNode*> all(nodes);
+    all.insert(all.end(), selectedNodes.begin(), selectedNodes.end());
+    std::stable_sort(all.begin(), all.end(), [](const Graph2DNode* a, const Graph2DNode* b) { return a->id < b->id; });
+    for (size_t k = 0; k < all.size(); ++k)
+        all[k]->id = static_cast<int32_t>(k);
+    return true;
 }
 
 void Graph2D::join2SelectedNodes()

@@ -97,6 +97,16 @@ public:
     void join2SelectedNodes();
     // Moves every selected node and edge, in selection order, to the tails of the unselected lists.
     void deselectAll();
+    // Removes the selected edges, then the selected nodes with every edge that touches them.
+    // Whatever stays keeps its order in every list (both node lists, both edge lists, each
+    // node's incident edges), and the ids of the nodes left are renumbered 0 .. n-1 in the order
+    // of their old ids, so ids stay unique and a node added later takes the next number.
+    // Returns whether anything was removed.
+    bool deleteSelected();
+    // Removes every node for which `drop` is true (selected or not) with its edges, as
+    // deleteSelected does.
+    template <class Predicate>
+    bool deleteNodesIf(Predicate drop);
     void moveSelected(double dx, double dy);
     // Walks n diagonally (in steps of its radius, directions drawn after reseeding from the
     // clock) until no other node overlaps it. Overlaps are found through a grid of the node
@@ -140,8 +150,22 @@ public:
     std::vector<Graph2DNode*> firstNodesContainingFrames(int32_t frameCount) const;
 
 private:
+    // Removes the marked nodes (selected or not) and edges, and every edge that touches a
+    // marked node; then renumbers the ids. Both sets hold pointers of this graph.
+    bool remove(const std::vector<Graph2DNode*>& nodesToGo, const std::vector<Graph2DEdge*>& edgesToGo);
     void walkClear(NodeOverlapIndex& index, Graph2DNode* n);
     std::unique_ptr<NodeOverlapIndex> placementIndex_;  // while a PlacementBatch is open
 };
+
+template <class Predicate>
+bool Graph2D::deleteNodesIf(Predicate drop)
+{
+    std::vector<Graph2DNode*> going;
+    for (const auto* list : {&nodes, &selectedNodes})
+        for (Graph2DNode* n : *list)
+            if (drop(*n))
+                going.push_back(n);
+    return remove(going, {});
+}
 
 } // namespace duolo

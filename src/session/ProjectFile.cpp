@@ -471,6 +471,8 @@ std::unique_ptr<MotionCaptureSession> buildSession(SessionRecord& s, LoadedObjec
 
 std::string errnoText(int error) { return std::strerror(error); }
 
+} // namespace
+
 bool readWholeFile(const std::string& path, std::vector<uint8_t>& data, std::string& error)
 {
     // Without waiting for a writer, so that a FIFO is refused below rather than blocking here.
@@ -509,6 +511,8 @@ bool readWholeFile(const std::string& path, std::vector<uint8_t>& data, std::str
     ::close(fd);
     return true;
 }
+
+namespace {
 
 bool writeAll(int fd, const uint8_t* data, std::size_t size)
 {
@@ -558,7 +562,11 @@ bool saveProject(const MotionCaptureSession& session, const std::string& path, s
         error = path + ": cannot save: " + e.what();
         return false;
     }
+    return writeFileAtomically(path, bytes, error);
+}
 
+bool writeFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error)
+{
     // Replace a link's target rather than the link itself.
     std::string target = path;
     std::error_code ec;

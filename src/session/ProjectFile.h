@@ -22,6 +22,14 @@ std::unique_ptr<MotionCaptureSession> loadProject(const std::string& path, std::
 // The bytes of the project file for the session (what saveProject writes).
 std::vector<uint8_t> projectBytes(const MotionCaptureSession& session);
 
+// Writes `bytes` to a temporary file beside `path` and renames it over `path`, so that what was
+// there stays whole until the new file is (a link is followed to its target). On failure
+// returns false with `error` naming the file and the reason.
+bool writeFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error);
+
+// Reads a whole file; on failure false with `error` naming the file and the reason.
+bool readWholeFile(const std::string& path, std::vector<uint8_t>& data, std::string& error);
+
 // Reads a project from bytes in memory; `path` only names the source in messages.
 std::unique_ptr<MotionCaptureSession> loadProjectBytes(const uint8_t* data, std::size_t size,
                                                        const std::string& path, std::string& error);

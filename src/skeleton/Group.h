@@ -6,12 +6,34 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace duolo {
 
 class Graph2D;
 class Graph2DNode;
+
+// What the latest "Create Entire Motion Graph" of a group used and found. Kept with the graph
+// (and in the graph file), so that the distance map marks that build's transitions.
+struct GraphBuildRecord {
+    bool built = false;
+    int32_t gaps = 0;
+    double threshold = 0.0;
+    std::vector<std::pair<int32_t, int32_t>> transitions;  // (source, target) frames, as found
+    bool operator==(const GraphBuildRecord&) const = default;
+};
+
+// How the graph editor last showed a group's graph, kept in the graph file. Not part of the
+// graph: looking at a graph is no edit.
+struct GraphViewRecord {
+    bool stored = false;   // read from a graph file and not yet shown
+    int32_t zoom = 16;
+    double centreX = 0.0;
+    double centreY = 0.0;
+    int32_t gridSpacing = 4;
+    bool showGrid = true;
+};
 
 // Display colour of group number n (0x00BBGGRR).
 uint32_t groupColour(int32_t groupNumber);
@@ -46,6 +68,8 @@ public:
     Graph2DNode* currentNode = nullptr;    // playback position in graph
     Graph2DNode* previousNode = nullptr;
     double maxFrameDistance = 0.0;
+    GraphBuildRecord lastBuild;
+    GraphViewRecord graphView;
     Vec3 rotationOffset;                   // about x, y, z; only y (yaw) is applied
     Vec3 positionOffset;                   // only x and z are applied
 

@@ -122,13 +122,19 @@ QWidget* AnimationDissectionPage::buildControlColumn(QWidget* parent)
     auto* distanceMap = makeButton(tr("Distance Map"),
                                    tr("Show the group's frame distances as a picture, to choose the threshold"),
                                    column);
-    auto* save = makeButton(tr("Save Progress"), tr("Nothing to save on this page"), column);
-    auto* next = makeButton(tr("Go To Next Step"),
-                            tr("On to the motion graph editor once every group's graph has a node"), column);
+    auto* clear = makeButton(tr("Clear Graph"),
+                             tr("Empty the group's motion graph, so that the next build starts afresh"), column);
+    auto* save = makeButton(tr("Save Progress"),
+                            tr("Save the project, with every group's motion graph in the graph file beside it"),
+                            column);
+    auto* next = makeButton(tr("Go To Next Step"), QString(), column);
+    nextStep_ = next;
     for (auto [b, name] : {std::pair{setStart, "setStart"}, {setEnd, "setEnd"}, {send, "sendToMG"},
                            {create, "createEntireMotionGraph"}, {distanceMap, "distanceMap"},
-                           {save, "saveProgress"}, {next, "goToNextStep"}})
+                           {clear, "clearGraph"}, {save, "saveProgress"}, {next, "goToNextStep"}})
         b->setObjectName(QString::fromLatin1(name));
+    connect(clear, &QPushButton::clicked, this, &AnimationDissectionPage::clearGraph);
+    connect(save, &QPushButton::clicked, this, [this] { this->mainWindow.saveProgress(); });
     connect(setStart, &QPushButton::clicked, this, &AnimationDissectionPage::setStart);
     connect(setEnd, &QPushButton::clicked, this, &AnimationDissectionPage::setEnd);
     connect(send, &QPushButton::clicked, this, &AnimationDissectionPage::sendToMotionGraph);
@@ -188,6 +194,7 @@ QWidget* AnimationDissectionPage::buildControlColumn(QWidget* parent)
     grid->addWidget(thresholdSlider_, row++, 0, 1, 3);
     grid->addWidget(create, row++, 0, 1, 3);
     grid->addWidget(distanceMap, row++, 0, 1, 3);
+    grid->addWidget(clear, row++, 0, 1, 3);
     grid->setRowMinimumHeight(row++, 12);
     grid->addWidget(new QLabel(tr("Group Number"), column), row, 0);
     grid->addWidget(groupSpinner_, row, 1);
@@ -197,8 +204,8 @@ QWidget* AnimationDissectionPage::buildControlColumn(QWidget* parent)
     grid->addWidget(save, row, 0);
     grid->addWidget(next, row++, 1, 1, 2);
 
-    groupControls_ = {setStart, setEnd, send, create, distanceMap, gapsSlider_, thresholdSlider_, groupSpinner_,
-                      showAllGroups_};
+    groupControls_ = {setStart, setEnd, send, create, distanceMap, clear, gapsSlider_, thresholdSlider_,
+                      groupSpinner_, showAllGroups_};
     return column;
 }
 
@@ -234,19 +241,34 @@ void AnimationDissectionPage::activate()
     measured_ = std::move(kept);
     for (auto it = maps_.begin(); it != maps_.end();)
         it = measured_.count(it->first) ? std::next(it) : maps_.erase(it);
-    for (auto it = latestTransitions_.begin(); it != latestTransitions_.end();)
-        it = measured_.count(it->first) ? std::next(it) : latestTransitions_.erase(it);
     groupNumber_ = std::clamp(groupNumber_, 0, std::max(0, session().groupCount() - 1));
     showGroupState();
     syncFrameControls();
     requestRedraw();
+    updateNextStepTip();
     if (!unseen.empty()) {
         // The first visit measures every group in list order; later visits the new ones only
         // (a group left unmeasured by a cancel waits for "Create Entire Motion Graph").
         measureGroups(unseen);
-    } else {
+    } else if (!opened_) {
         resetThreshold();
+    } else {
+        // Back from another page: the user's threshold stays.
+        syncThresholdRange();
     }
+    opened_ = true;
+}
+
+void AnimationDissectionPage::documentRestored(bool sessionReplaced)
+{
+    if (sessionReplaced) {
+        // New groups: each is measured again when the page is next shown.
+        measured_.clear();
+        maps_.clear();
+    }
+    updateDistanceMapStyle();
+    updateNextStepTip();
+    requestRedraw();
 }
 
 void AnimationDissectionPage::deactivate()
@@ -316,7 +338,8 @@ void AnimationDissectionPage::measureGroups(const std::vector<Group*>& groups)
         for (size_t k = 0; k < tasks->size() && !progress.cancelled(); ++k)
             runTask((*tasks)[k], count, progress, k / n, (k + 1) / n);
     };
-    auto done = [this, tasks](bool) {
+    const bool firstOpening = !opened_;
+    auto done = [this, tasks, firstOpening](bool) {
         std::vector<std::pair<int, std::string>> failed;
         std::vector<int> unmeasured;
         for (GroupTask& t : *tasks) {
@@ -330,7 +353,11 @@ void AnimationDissectionPage::measureGroups(const std::vector<Group*>& groups)
             if (!t.measured)
                 t.target->maxFrameDistance = 0.0;  // its threshold slider reads 0..0
         }
-        finishJob(true);
+        // A fresh maximum of the group shown brings its default threshold; measuring other
+        // groups leaves the user's threshold alone.
+        const bool shownMeasured = std::any_of(tasks->begin(), tasks->end(),
+                                               [this](const GroupTask& t) { return t.target == currentGroup(); });
+        finishJob(firstOpening || shownMeasured);
         if (leaving_)
             return;
         reportUnposable(failed);
@@ -363,6 +390,9 @@ void AnimationDissectionPage::finishJob(bool measured)
     // A fresh maximum brings its default threshold; otherwise the user's threshold stays.
     if (measured)
         resetThreshold();
+    else
+        syncThresholdRange();
+    updateNextStepTip();
     updateDistanceMapStyle();
     // The job's results are in the groups now (poses built, a graph): draw them.
     requestRedraw();
@@ -432,7 +462,11 @@ void AnimationDissectionPage::sendToMotionGraph()
                     ". Mark them with \"Set Start\" and \"Set End\".");
         return;
     }
+    mainWindow.beginEdit(EditHistory::Scope::Graphs);
     sendToGraph(*g, clipStart_, clipEnd_);
+    mainWindow.endEdit(EditHistory::Scope::Graphs,
+                       tr("Send To MG %1-%2 (group %3)").arg(clipStart_).arg(clipEnd_).arg(g->groupNumber));
+    updateNextStepTip();
     requestRedraw();
 }
 
@@ -445,6 +479,8 @@ void AnimationDissectionPage::createEntireMotionGraph()
         reportUnposable({{g->groupNumber, problem}});
         return;
     }
+    // The step starts from the graph as it is, before the worker borrows it.
+    mainWindow.beginEdit(EditHistory::Scope::Graphs);
     auto task = std::make_shared<GroupTask>();
     task->target = g;
     task->ordinal = groupNumber_ + 1;
@@ -469,8 +505,15 @@ void AnimationDissectionPage::createEntireMotionGraph()
     auto work = [task, count](BackgroundJob::Progress& progress) { runTask(*task, count, progress, 0.0, 1.0); };
     auto done = [this, task](bool) {
         applyTask(*task);
-        if (task->built)
-            latestTransitions_[task->target] = std::move(task->transitions);
+        if (task->built) {
+            Group& g = *task->target;
+            g.lastBuild.built = true;
+            g.lastBuild.gaps = task->gaps;
+            g.lastBuild.threshold = task->threshold;
+            g.lastBuild.transitions = std::move(task->transitions);
+            mainWindow.endEdit(EditHistory::Scope::Graphs,
+                               tr("Create Entire Motion Graph (group %1)").arg(g.groupNumber));
+        }
         if (task->posesTried && !task->posesBuilt && !leaving_)
             reportUnposable({{task->target->groupNumber, "its trajectories have no samples"}});
         if (task->measure) {
@@ -494,6 +537,48 @@ void AnimationDissectionPage::stepGroup(int delta)
         mapWindow_->showGroup(groupNumber_, maps_.count(currentGroup()) ? maps_[currentGroup()] : nullptr);
     updateDistanceMapStyle();
     requestRedraw();
+}
+
+void AnimationDissectionPage::clearGraph()
+{
+    Group* g = currentGroup();
+    if (!g || job_ || !g->graph || (g->graph->totalNodeCount() == 0 && !g->lastBuild.built))
+        return;
+    const QString question = tr("Remove every node and edge of group %1's motion graph?").arg(g->groupNumber);
+    if (!mainWindow.dialogs().confirm(this, tr("Clear Graph"), question))
+        return;
+    mainWindow.beginEdit(EditHistory::Scope::Graphs);
+    g->currentNode = g->previousNode = nullptr;
+    g->graph = std::make_unique<Graph2D>();
+    g->lastBuild = GraphBuildRecord{};
+    mainWindow.endEdit(EditHistory::Scope::Graphs, tr("Clear Graph (group %1)").arg(g->groupNumber));
+    updateDistanceMapStyle();
+    updateNextStepTip();
+    requestRedraw();
+}
+
+void AnimationDissectionPage::syncThresholdRange()
+{
+    const Group* g = currentGroup();
+    const int maximum = g ? static_cast<int>(g->maxFrameDistance) : 0;
+    threshold_ = std::clamp(threshold_, 0, std::max(0, maximum));
+    const QSignalBlocker block(thresholdSlider_);
+    thresholdSlider_->setRange(0, std::max(0, maximum));
+    thresholdSlider_->setTickInterval(std::max(1, maximum / 10));
+    thresholdSlider_->setValue(threshold_);
+    updateValueBoxes();
+    updateDistanceMapStyle();
+}
+
+void AnimationDissectionPage::updateNextStepTip()
+{
+    QString missing;
+    for (const auto& g : session().groups)
+        if (!g->graph || g->graph->nodeCount() == 0) {
+            missing = tr("Group %1 has no motion graph yet (no unselected node)").arg(g->groupNumber);
+            break;
+        }
+    nextStep_->setToolTip(missing.isEmpty() ? tr("On to the motion graph editor") : missing);
 }
 
 void AnimationDissectionPage::resetThreshold()
@@ -560,9 +645,7 @@ void AnimationDissectionPage::updateDistanceMapStyle()
     const Group* g = currentGroup();
     if (!mapWindow_ || !g || mapWindow_->groupNumber() != groupNumber_)
         return;
-    const auto it = latestTransitions_.find(g);
-    mapWindow_->canvas()->setStyle(g->maxFrameDistance, threshold_,
-                                   it != latestTransitions_.end() ? it->second : std::vector<FrameLink>{});
+    mapWindow_->canvas()->setStyle(g->maxFrameDistance, threshold_, g->lastBuild.transitions);
 }
 
 QString AnimationDissectionPage::frameText() const

@@ -62,6 +62,8 @@ public:
     void sendToMotionGraph();
     void createEntireMotionGraph();
     void stepGroup(int delta);
+    // "Clear Graph": after asking, empties the current group's graph (one undoable step).
+    void clearGraph();
     void goToNextStep();
     void showDistanceMap();
 
@@ -79,6 +81,7 @@ public:
 
     void activate() override;
     void deactivate() override;
+    void documentRestored(bool sessionReplaced) override;
 
 signals:
     // After each pass of the render loop (the benchmark measures the gaps between them).
@@ -97,6 +100,10 @@ private:
     Group* currentGroup() const;
     void showGroupState();
     void resetThreshold();
+    // The threshold slider's range from the current group's maximum, keeping the user's value
+    // where it still fits.
+    void syncThresholdRange();
+    void updateNextStepTip();
     void syncFrameControls();
     void updateValueBoxes();
     void updateDistanceMapStyle();
@@ -115,9 +122,7 @@ private:
     int threshold_ = 0;
     std::map<const Group*, bool> measured_;   // every group seen: measured or not
     std::map<const Group*, std::shared_ptr<const DistanceMap>> maps_;
-    // The transitions found by each group's latest "Create Entire Motion Graph" (the graph
-    // keeps what every build and "Send To MG" added); none for a group never built here.
-    std::map<const Group*, std::vector<FrameLink>> latestTransitions_;
+    bool opened_ = false;  // the page has been shown once
     BackgroundJob* job_ = nullptr;
 
     QFrame* viewArea_ = nullptr;
@@ -131,6 +136,7 @@ private:
     ValueBox* gapsBox_ = nullptr;
     ValueBox* thresholdBox_ = nullptr;
     QCheckBox* showAllGroups_ = nullptr;
+    QPushButton* nextStep_ = nullptr;
     QList<QWidget*> groupControls_;   // disabled while the session has no group
     DistanceMapWindow* mapWindow_ = nullptr;
 };

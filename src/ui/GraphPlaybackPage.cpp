@@ -198,6 +198,11 @@ QWidget* GraphPlaybackPage::buildGraphColumn(QWidget* parent)
     recordRow->addWidget(export_);
     recordRow->addWidget(exportVideo_);
     recordRow->addWidget(recordingLabel_, 1);
+    auto* save = new QPushButton(tr("Save Progress"), column);
+    save->setObjectName(QStringLiteral("saveProgress"));
+    save->setToolTip(tr("Save the project, with every group's motion graph in the graph file beside it"));
+    connect(save, &QPushButton::clicked, this, [this] { this->mainWindow.saveProgress(); });
+    recordRow->addWidget(save);
     grid->addLayout(recordRow, 3, 0, 1, 3);
     grid->setColumnStretch(1, 1);
 

@@ -3,7 +3,9 @@
 #include "render/GlView.h"
 #include "session/MotionCaptureSession.h"
 #include "capture/MessageSink.h"
+#include "session/GraphFile.h"
 #include "session/ProjectFile.h"
+#include "skeleton/Group.h"
 #include "ui/OpenSessionPage.h"
 #include "ui/PipelinePage.h"
 #include "ui/StatusStrip.h"
@@ -14,7 +16,11 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
+#include <QHBoxLayout>
+#include <QKeySequence>
+#include <QShortcut>
 #include <QTabWidget>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace duolo {
@@ -70,10 +76,27 @@ MainDialog::MainDialog(std::unique_ptr<UserDialogs> dialogs, QWidget* parent)
     tabs_->setDocumentMode(false);
     connect(tabs_, &QTabWidget::currentChanged, this, &MainDialog::onTabChanged);
 
+    undoButton_ = new QToolButton(this);
+    undoButton_->setObjectName(QStringLiteral("undoButton"));
+    redoButton_ = new QToolButton(this);
+    redoButton_->setObjectName(QStringLiteral("redoButton"));
+    connect(undoButton_, &QToolButton::clicked, this, &MainDialog::undo);
+    connect(redoButton_, &QToolButton::clicked, this, &MainDialog::redo);
+    // From any page; a text field that has the focus keeps these keys for its own text.
+    // One shortcut per key sequence: two for the same keys would be ambiguous and neither fire.
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), this), &QShortcut::activated, this, &MainDialog::undo);
+    for (const QKeySequence& keys : {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)})
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, &MainDialog::redo);
+
+    auto* top = new QHBoxLayout;
+    top->setSpacing(4);
+    top->addWidget(statusStrip_, 1);
+    top->addWidget(undoButton_);
+    top->addWidget(redoButton_);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->setSpacing(4);
-    layout->addWidget(statusStrip_);
+    layout->addLayout(top);
     layout->addWidget(tabs_, 1);
     resize(kDefaultWidth, kDefaultHeight);
     // The 3D views of later pages must not make the window re-create itself (and move).
@@ -84,6 +107,7 @@ MainDialog::MainDialog(std::unique_ptr<UserDialogs> dialogs, QWidget* parent)
     rebuildingTabs_ = false;
     onTabChanged(tabs_->currentIndex());
     rememberSessionAsSaved();
+    updateUndoButtons();
 }
 
 MainDialog::~MainDialog()
@@ -172,6 +196,8 @@ void MainDialog::reset()
     projectPath_.reset();
     displayOptions_ = DisplayOptions{};
     stage_ = 0;
+    history_.clear();
+    updateUndoButtons();
     rememberSessionAsSaved();
     createStagePages();
     rebuildingTabs_ = false;
@@ -204,7 +230,9 @@ void MainDialog::loadMarkerFiles(const QStringList& paths, const CaptureImportOp
         files.push_back(localPath(p));
     std::vector<std::string> errors;
     std::vector<std::string> notices;
+    beginEdit(EditHistory::Scope::Everything);
     session_->loadMarkers(files, &errors, &notices, captureOptions);
+    endEdit(EditHistory::Scope::Everything, tr("Open Files"));
     if (auto* open = openPage())
         open->refreshList();
     // What was filled or left out of each capture file, one box per file.
@@ -234,13 +262,23 @@ bool MainDialog::openProjectFile()
     if (!projectPath_)
         return false;
     std::string error;
-    auto loaded = loadProject(localPath(*projectPath_), error);
+    const std::string path = localPath(*projectPath_);
+    std::vector<uint8_t> bytes;
+    std::unique_ptr<MotionCaptureSession> loaded;
+    if (readWholeFile(path, bytes, error))
+        loaded = loadProjectBytes(bytes.data(), bytes.size(), path, error);
     if (!loaded) {
         dialogs_->showError(this, tr("Open Project"), projectLoadFailureText(*projectPath_, error));
         return false;
     }
+    // The graphs saved beside the project come with it when they were made from this very file.
+    const GraphFileOutcome graphs = loadGraphsFor(*loaded, path, bytes);
     session_ = std::move(loaded);
+    history_.clear();
+    updateUndoButtons();
     rememberSessionAsSaved();
+    if (!graphs.message.empty())
+        dialogs_->showError(this, tr("Open Project"), QString::fromLocal8Bit(graphs.message.c_str()));
     return true;
 }
 
@@ -256,7 +294,7 @@ bool MainDialog::saveProgressTo(const QString& path)
 {
     projectPath_ = path;
     std::string error;
-    if (!saveProject(*session_, localPath(path), error)) {
+    if (!saveProjectWithGraphs(*session_, localPath(path), error)) {
         dialogs_->showError(this, tr("Save Progress"), QString::fromLocal8Bit(error.c_str()));
         return false;
     }
@@ -268,10 +306,16 @@ QByteArray MainDialog::sessionFingerprint() const
 {
     const SilencedMessages silence;
     try {
-        const std::vector<uint8_t> bytes = projectBytes(*session_);
-        return QCryptographicHash::hash(
-            QByteArrayView(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())),
-            QCryptographicHash::Sha256);
+        QCryptographicHash hash(QCryptographicHash::Sha256);
+        auto add = [&hash](const std::vector<uint8_t>& bytes) {
+            const quint64 size = bytes.size();
+            hash.addData(QByteArrayView(reinterpret_cast<const char*>(&size), sizeof size));
+            hash.addData(QByteArrayView(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())));
+        };
+        add(projectBytes(*session_));
+        for (const auto& group : session_->groups)
+            add(groupGraphBytes(*group));
+        return hash.result();
     } catch (const std::exception&) {
         return {};  // a session that cannot be written: it never counts as saved
     }
@@ -302,6 +346,68 @@ bool MainDialog::confirmDroppingChanges()
     }
     const QString path = projectPath_ ? *projectPath_ : dialogs_->chooseProjectToSave(this);
     return !path.isEmpty() && saveProgressTo(path);
+}
+
+void MainDialog::beginEdit(EditHistory::Scope scope)
+{
+    history_.prepare(*session_, scope);
+}
+
+void MainDialog::endEdit(EditHistory::Scope scope, const QString& label)
+{
+    if (history_.commit(*session_, scope, label.toStdString()))
+        reportDroppedSteps();
+    updateUndoButtons();
+}
+
+void MainDialog::undo() { restoreFromHistory(true); }
+void MainDialog::redo() { restoreFromHistory(false); }
+
+void MainDialog::restoreFromHistory(bool undoing)
+{
+    if (undoing ? !history_.canUndo() : !history_.canRedo())
+        return;
+    // The page shown lets go of the document while it changes, and looks at it afresh after.
+    PipelinePage* shown = selectedTab_ >= 0 ? qobject_cast<PipelinePage*>(tabs_->widget(selectedTab_)) : nullptr;
+    if (shown)
+        shown->deactivate();
+    EditHistory::Restored restored = undoing ? history_.undo(*session_) : history_.redo(*session_);
+    const bool replaced = restored.replacement != nullptr;
+    if (replaced)
+        session_ = std::move(restored.replacement);
+    for (PipelinePage* page : pages_)
+        if (page)
+            page->documentRestored(replaced);
+    if (shown)
+        shown->activate();
+    updateUndoButtons();
+    if (!restored.error.empty())
+        dialogs_->showError(this, undoing ? tr("Undo") : tr("Redo"), QString::fromLocal8Bit(restored.error.c_str()));
+}
+
+void MainDialog::updateUndoButtons()
+{
+    auto show = [](QToolButton* button, const QString& verb, const std::string& label, const QString& keys) {
+        button->setEnabled(!label.empty());
+        button->setText(label.empty() ? verb : verb + QLatin1Char(' ') + QString::fromStdString(label));
+        button->setToolTip(label.empty() ? tr("Nothing to %1 (%2)").arg(verb.toLower(), keys)
+                                         : tr("%1 \u201c%2\u201d (%3)").arg(verb, QString::fromStdString(label), keys));
+    };
+    show(undoButton_, tr("Undo"), history_.undoLabel(), QStringLiteral("Ctrl+Z"));
+    show(redoButton_, tr("Redo"), history_.redoLabel(), QStringLiteral("Ctrl+Shift+Z, Ctrl+Y"));
+}
+
+void MainDialog::reportDroppedSteps()
+{
+    const std::size_t dropped = history_.takeDroppedSteps();
+    if (dropped == 0 || droppedStepsReported_)
+        return;
+    // Once a session: from here on the history simply keeps to its budget.
+    droppedStepsReported_ = true;
+    dialogs_->showError(this, tr("Undo"),
+                        tr("The undo history is limited to %1 MB, so its oldest steps are dropped from now on; "
+                           "the latest steps can still be undone.")
+                            .arg(history_.memoryBudget() >> 20));
 }
 
 void MainDialog::closeEvent(QCloseEvent* event)

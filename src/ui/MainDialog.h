@@ -1,6 +1,7 @@
 #pragma once
 
 #include "render/DisplayOptions.h"
+#include "session/EditHistory.h"
 #include "ui/PageFactory.h"
 #include "ui/UserDialogs.h"
 
@@ -13,6 +14,7 @@
 #include <optional>
 
 class QTabWidget;
+class QToolButton;
 
 namespace duolo {
 
@@ -63,21 +65,34 @@ public:
     bool openProject(const QString& path);
     // Reads the session from the project path; false (after a report) when that fails.
     bool openProjectFile();
-    // "Save Progress": asks for a file name and saves the session there.
+    // "Save Progress" (on every page): asks for a file name and saves the session there, with
+    // its motion graphs in the graph file beside it.
     void saveProgress();
     // Saves to the given path; a failure is reported in a box naming the file and the reason.
     bool saveProgressTo(const QString& path);
 
-    // Whether the session differs from what was last opened or saved (a fresh window's empty
-    // session counts as saved). What is compared is what a save would write, so every change
-    // that a project keeps counts, whichever page made it, and nothing else does (selections,
-    // the frame shown, poses and graphs).
+    // Whether the session or its motion graphs differ from what was last opened or saved (a
+    // fresh window's empty session counts as saved). What is compared is what a save would
+    // write: every change that the project keeps, and every edit of a graph (nodes, edges,
+    // their lists, the latest build), whichever page made it; not the frame shown, poses,
+    // playback's cursors or the editor's view.
     bool hasUnsavedChanges() const;
     // Before work is dropped (closing the window, "Reset", "Open Project"): with unsaved
     // changes, asks "Save changes to the project?". True when the work may be dropped: nothing
     // to save, "Discard", or "Save" and the save succeeded (to the project's own file when it
     // has one, else to a file the user chooses).
     bool confirmDroppingChanges();
+
+    // Undo and redo. A page brackets each edit: beginEdit() before it changes anything,
+    // endEdit() after it; a step named `label` is recorded when the edit changed something.
+    // Graphs: the edit changed graphs only; Everything: it may have changed the project.
+    void beginEdit(EditHistory::Scope scope);
+    void endEdit(EditHistory::Scope scope, const QString& label);
+    void undo();
+    void redo();
+    const EditHistory& history() const { return history_; }
+    QToolButton* undoButton() const { return undoButton_; }
+    QToolButton* redoButton() const { return redoButton_; }
 
     static constexpr int kDefaultWidth = 1280;
     static constexpr int kDefaultHeight = 800;
@@ -94,6 +109,9 @@ private:
     // Fingerprint of what a save of the session would write now.
     QByteArray sessionFingerprint() const;
     void rememberSessionAsSaved();
+    void restoreFromHistory(bool undoing);
+    void updateUndoButtons();
+    void reportDroppedSteps();
 
     std::unique_ptr<UserDialogs> dialogs_;
     TapSoundPlayer* tapSound_;
@@ -107,6 +125,10 @@ private:
     QTabWidget* tabs_;
     bool rebuildingTabs_ = false;
     QByteArray savedFingerprint_;
+    EditHistory history_;
+    QToolButton* undoButton_ = nullptr;
+    QToolButton* redoButton_ = nullptr;
+    bool droppedStepsReported_ = false;
 };
 
 } // namespace duolo

@@ -4,6 +4,8 @@
 #include "capture/MessageSink.h"
 #include "motiongraph/Graph2D.h"
 #include "render/GraphCanvasWidget.h"
+#include "skeleton/Group.h"
+#include "ui/MainDialog.h"
 
 #include <QCursor>
 #include <QHelpEvent>
@@ -42,6 +44,8 @@ void MotionGraphEditorPage::leftPress(CanvasPixel p)
     Graph2D* graph = currentGraph();
     if (!graph || !view_.acceptsPress(p))
         return;
+    // A drag from a node to another adds an edge: one step from the graph as it was here.
+    mainWindow.beginEdit(EditHistory::Scope::Graphs);
     graph->deselectAll();
     choosePreview();
     const GraphPoint g = view_.toGraph(p);
@@ -66,8 +70,14 @@ void MotionGraphEditorPage::leftRelease(CanvasPixel p)
         const GraphPoint g = view_.toGraph(view_.dragCurrent);
         if (graph->isNodeAt(g.x, g.y))
             graph->toggleNodeAt(g.x, g.y);
-        if (graph->howManySelectedNodes() == 2)
+        if (graph->howManySelectedNodes() == 2) {
+            const int before = graph->edgeCount();
             graph->join2SelectedNodes();
+            if (graph->edgeCount() != before)
+                mainWindow.endEdit(EditHistory::Scope::Graphs, tr("Add Edge %1 \u2192 %2")
+                                                                   .arg(graph->selectedNodes[0]->id)
+                                                                   .arg(graph->selectedNodes[1]->id));
+        }
     }
     refreshCanvas();
 }
@@ -78,6 +88,9 @@ void MotionGraphEditorPage::rightPress(CanvasPixel p, bool keepSelection)
     if (!graph)
         return;
     const GraphPoint g = view_.toGraph(p);
+    // Nodes dragged from here are one step, from the graph as it was here.
+    mainWindow.beginEdit(EditHistory::Scope::Graphs);
+    movedSincePress_ = false;
     if (!graph->isSelectedNodeAt(g.x, g.y) && !graph->isSelectedEdgeAt(g.x, g.y) && !keepSelection) {
         graph->deselectAll();
         choosePreview();
@@ -111,9 +124,17 @@ void MotionGraphEditorPage::rightRelease()
             graph->toggleNodesInRectangle(a.x, a.y, b.x, b.y);
     } else if (view_.moving) {
         view_.moving = false;
-        if (graph)
+        if (graph) {
             graph->resolveSelectedOverlaps();
+            if (movedSincePress_) {
+                const int n = graph->howManySelectedNodes();
+                mainWindow.endEdit(EditHistory::Scope::Graphs,
+                                   n == 1 ? tr("Move Node %1").arg(graph->selectedNodes.front()->id)
+                                          : tr("Move %1 Nodes").arg(n));
+            }
+        }
     }
+    movedSincePress_ = false;
     if (graph)
         choosePreview();
     refreshCanvas();
@@ -139,6 +160,7 @@ void MotionGraphEditorPage::mouseMove(CanvasPixel p)
                 const GraphPoint from = view_.toGraph(view_.dragCurrent);
                 const GraphPoint to = view_.toGraph(p);
                 graph->moveSelected(to.x - from.x, to.y - from.y);
+                movedSincePress_ = movedSincePress_ || !(p == view_.dragCurrent);
             }
         }
         view_.dragCurrent = p;

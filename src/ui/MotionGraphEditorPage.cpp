@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSlider>
 
 #include <algorithm>
@@ -153,12 +154,23 @@ QWidget* MotionGraphEditorPage::buildSettingsColumn(QWidget* parent)
     connect(savePicture_, &QPushButton::clicked, this,
             [this] { savePicture(this, this->mainWindow.dialogs(), canvas_->renderImage()); });
     auto* save = new QPushButton(tr("Save Progress"), column);
-    save->setToolTip(tr("Motion graphs are not stored in the project file: nothing to save here"));
+    save->setObjectName(QStringLiteral("saveProgress"));
+    save->setToolTip(tr("Save the project, with every group's motion graph in the graph file beside it"));
+    connect(save, &QPushButton::clicked, this, [this] { this->mainWindow.saveProgress(); });
+    delete_ = new QPushButton(tr("Delete"), column);
+    delete_->setObjectName(QStringLiteral("deleteSelection"));
+    delete_->setToolTip(tr("Remove the selected edges, and the selected nodes with their edges (Delete)"));
+    connect(delete_, &QPushButton::clicked, this, &MotionGraphEditorPage::deleteSelection);
+    for (const QKeySequence& keys : {QKeySequence(Qt::Key_Delete), QKeySequence(Qt::Key_Backspace)}) {
+        auto* shortcut = new QShortcut(keys, this);
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(shortcut, &QShortcut::activated, this, &MotionGraphEditorPage::deleteSelection);
+    }
     nextStep_ = new QPushButton(tr("Go To Next Step"), column);
     nextStep_->setObjectName(QStringLiteral("goToNextStep"));
     nextStep_->setToolTip(tr("Go on to playing the motion graphs"));
     connect(nextStep_, &QPushButton::clicked, this, [this] { this->mainWindow.goToNextStep(4); });
-    for (QPushButton* b : {toOrigin, savePicture_, save, nextStep_})
+    for (QPushButton* b : {toOrigin, save, nextStep_, delete_, savePicture_})
         b->setAutoDefault(false);
 
     auto* grid = new QGridLayout(column);
@@ -181,8 +193,9 @@ QWidget* MotionGraphEditorPage::buildSettingsColumn(QWidget* parent)
     grid->addWidget(mouseBox_, row++, 1, 1, 2);
     grid->addWidget(toOrigin, row, 0);
     grid->addWidget(save, row++, 2);
-    grid->addWidget(savePicture_, row, 0);
+    grid->addWidget(delete_, row, 0);
     grid->addWidget(nextStep_, row++, 2);
+    grid->addWidget(savePicture_, row++, 0);
     grid->setColumnStretch(2, 1);
     return column;
 }
@@ -210,6 +223,7 @@ void MotionGraphEditorPage::activate()
     // in range and drop a preview whose nodes have gone.
     const int groups = session().groupCount();
     groupNumber_ = groups > 0 ? std::clamp(groupNumber_, 0, groups - 1) : 0;
+    takeStoredView();
     if (!previewNodesExist())
         choosePreview();
     syncFrameControls();
@@ -234,8 +248,70 @@ bool MotionGraphEditorPage::previewNodesExist() const
     return exists(previewSource_) && exists(previewTarget_);
 }
 
+void MotionGraphEditorPage::takeStoredView()
+{
+    Group* group = currentGroup();
+    if (!group || !group->graphView.stored)
+        return;
+    GraphViewRecord& stored = group->graphView;
+    stored.stored = false;
+    view_.zoom = stored.zoom;
+    view_.gridSpacing = stored.gridSpacing;
+    view_.showGrid = stored.showGrid;
+    view_.setCentre(stored.centreX, stored.centreY);
+    const QSignalBlocker block(showGrid_);
+    showGrid_->setChecked(view_.showGrid);
+}
+
+void MotionGraphEditorPage::keepViewWithGraph()
+{
+    if (Group* group = currentGroup()) {
+        GraphViewRecord& kept = group->graphView;
+        if (kept.stored)
+            return;  // not shown yet: the file's view stays until it is
+        kept.zoom = view_.zoom;
+        kept.centreX = view_.centreX;
+        kept.centreY = view_.centreY;
+        kept.gridSpacing = view_.gridSpacing;
+        kept.showGrid = view_.showGrid;
+    }
+}
+
+void MotionGraphEditorPage::deleteSelection()
+{
+    Group* group = currentGroup();
+    Graph2D* graph = currentGraph();
+    if (!graph || (graph->howManySelectedNodes() == 0 && graph->howManySelectedEdges() == 0))
+        return;
+    const int nodes = graph->howManySelectedNodes();
+    const int edges = graph->howManySelectedEdges();
+    auto selected = [graph](const Graph2DNode* n) {
+        return std::find(graph->selectedNodes.begin(), graph->selectedNodes.end(), n) != graph->selectedNodes.end();
+    };
+    const bool currentGoes = selected(group->currentNode);
+    const bool previousGoes = selected(group->previousNode);
+    mainWindow.beginEdit(EditHistory::Scope::Graphs);
+    previewSource_ = previewTarget_ = nullptr;
+    graph->deleteSelected();
+    // Playback goes on from a node that is still there.
+    Graph2DNode* first = graph->nodes.empty() ? nullptr : graph->nodes.front();
+    if (currentGoes)
+        group->currentNode = first;
+    if (previousGoes)
+        group->previousNode = group->currentNode;
+    QString what;
+    if (nodes > 0)
+        what = nodes == 1 ? tr("1 node") : tr("%1 nodes").arg(nodes);
+    if (edges > 0)
+        what += (what.isEmpty() ? QString() : tr(" and ")) + (edges == 1 ? tr("1 edge") : tr("%1 edges").arg(edges));
+    mainWindow.endEdit(EditHistory::Scope::Graphs, tr("Delete %1").arg(what));
+    choosePreview();
+    refreshCanvas();
+}
+
 void MotionGraphEditorPage::refreshCanvas()
 {
+    keepViewWithGraph();
     groupBox_->setNumber(groupNumber_, 0);
     gridBox_->setNumber(view_.gridSpacing, 0);
     zoomBox_->setText(QString::number(view_.zoom) + QLatin1Char('X'));
@@ -407,6 +483,7 @@ void MotionGraphEditorPage::stepGroup(int delta)
 {
     const int groups = session().groupCount();
     groupNumber_ = groups > 0 ? std::clamp(groupNumber_ + delta, 0, groups - 1) : 0;
+    takeStoredView();
     refreshCanvas();
     requestRedraw();
 }

@@ -62,6 +62,9 @@ public:
     void moveToOrigin();
     // Chooses what the preview plays from the current selection (and stops playing).
     void choosePreview();
+    // Delete (the button, the Delete and Backspace keys): removes the selected edges, and the
+    // selected nodes with their edges, as one undoable step.
+    void deleteSelection();
 
     QString frameText() const;
     // The tooltip text for a canvas pixel: the node or edge under it, or empty.
@@ -81,6 +84,7 @@ public:
     QPushButton* playButton() const { return play_; }
     QPushButton* nextStepButton() const { return nextStep_; }
     QPushButton* savePictureButton() const { return savePicture_; }
+    QPushButton* deleteButton() const { return delete_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -105,6 +109,10 @@ private:
     void showToolTip(const QHelpEvent& event);
 
     void previewStep();
+    // The current group's view as kept with its graph: taken over once when it came from a
+    // graph file, written back whenever the view changes.
+    void takeStoredView();
+    void keepViewWithGraph();
     bool previewNodesExist() const;
     // Redraws the canvas and rewrites the displays after a change of the view or the graph.
     void refreshCanvas();
@@ -136,6 +144,8 @@ private:
     ValueBox* mouseBox_ = nullptr;
     QPushButton* nextStep_ = nullptr;
     QPushButton* savePicture_ = nullptr;
+    QPushButton* delete_ = nullptr;
+    bool movedSincePress_ = false;
 };
 
 } // namespace duolo

@@ -16,6 +16,7 @@ public:
 
     // Lists every trajectory of the session: its position and the bare file name.
     void refreshList();
+    void documentRestored(bool) override { refreshList(); }
     QTreeWidget* fileList() const { return fileList_; }
 
     QPushButton* openFilesButton() const { return openFiles_; }

@@ -49,6 +49,10 @@ public:
     virtual void activate();
     // Another tab was selected: playback stops, the 3D view is released, the timer stops.
     virtual void deactivate();
+    // Undo or redo changed the document (the main window deactivates the page shown before
+    // and activates it after). With `sessionReplaced` the session and its groups are new
+    // objects: a page forgets whatever it kept of the old ones.
+    virtual void documentRestored(bool sessionReplaced) { (void)sessionReplaced; }
 
     bool isActive() const { return active_; }
     GlView* view() const { return view_; }

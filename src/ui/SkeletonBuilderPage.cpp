@@ -108,7 +108,18 @@ QPushButton* SkeletonBuilderPage::addButton(QWidget* parent, const QString& capt
     button->setObjectName(objectName);
     button->setToolTip(toolTip);
     button->setAutoDefault(false);
-    connect(button, &QPushButton::clicked, this, action);
+    if (action == &SkeletonBuilderPage::saveProgress || action == &SkeletonBuilderPage::goToNextStep) {
+        connect(button, &QPushButton::clicked, this, action);
+        return button;
+    }
+    // Every other button edits the session: one undoable step named by its caption.
+    QString label = caption;
+    label.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    connect(button, &QPushButton::clicked, this, [this, action, label] {
+        mainWindow.beginEdit(EditHistory::Scope::Everything);
+        (this->*action)();
+        mainWindow.endEdit(EditHistory::Scope::Everything, label);
+    });
     return button;
 }
 
@@ -405,6 +416,13 @@ void SkeletonBuilderPage::drawScene()
     synchroniseSelection();
     glColor3f(1.0f, 1.0f, 1.0f);
     drawSessionFrame(session(), mainWindow.displayOptions(), kMarkerRadius, kMarkerPatches, -1);
+}
+
+void SkeletonBuilderPage::documentRestored(bool)
+{
+    // The lists show the session's objects by number: after an undo they may all differ.
+    rebuildAllLists();
+    afterOperation();
 }
 
 void SkeletonBuilderPage::afterOperation()

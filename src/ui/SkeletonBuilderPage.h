@@ -28,6 +28,7 @@ public:
     explicit SkeletonBuilderPage(MainDialog& mainWindow);
 
     void activate() override;
+    void documentRestored(bool sessionReplaced) override;
 
     // Copies the rows selected in the three lists into the session's selection (flags and
     // counts), in row order. Runs on every change of a list's selection and before every frame.

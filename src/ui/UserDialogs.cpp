@@ -168,4 +168,10 @@ SaveChoice QtUserDialogs::askToSaveChanges(QWidget* parent)
     }
 }
 
+bool QtUserDialogs::confirm(QWidget* parent, const QString& title, const QString& question)
+{
+    return QMessageBox::question(parent, title, question, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
+           QMessageBox::Yes;
+}
+
 } // namespace duolo

@@ -41,6 +41,13 @@ public:
     virtual void showError(QWidget* parent, const QString& title, const QString& text) = 0;
     // "Save changes to the project?" with Save, Discard and Cancel.
     virtual SaveChoice askToSaveChanges(QWidget* parent) = 0;
+    // A yes-or-no question before something is thrown away; true for yes. Scripted dialogs
+    // answer yes unless they say otherwise.
+    virtual bool confirm(QWidget* parent, const QString& title, const QString& question)
+    {
+        (void)parent, (void)title, (void)question;
+        return true;
+    }
 };
 
 // The folder the file dialogs start in: the one a file was last chosen from (kept in the
@@ -74,6 +81,7 @@ public:
     QString chooseVideoToSave(QWidget* parent, int& seconds) override;
     void showError(QWidget* parent, const QString& title, const QString& text) override;
     SaveChoice askToSaveChanges(QWidget* parent) override;
+    bool confirm(QWidget* parent, const QString& title, const QString& question) override;
 
 private:
     DialogFolder& folder();

@@ -446,6 +446,10 @@ void SkeletonBuilderPageTest::centroidAndCollider()
     QCOMPARE(rowTexts(p->markerList(), 1).at(3), QStringLiteral("Centroid 3 C:2"));
     QCOMPARE(h.session().markers[0]->colliderId, 1);
     QCOMPARE(h.session().nextColliderId, 3);
+    // One undoable step, as every button of the page.
+    h.window()->undo();
+    QCOMPARE(h.session().markers[3]->colliderId, -1);
+    QCOMPARE(h.session().nextColliderId, 2);
 }
 
 void SkeletonBuilderPageTest::deleteEdgesAndGroups()
