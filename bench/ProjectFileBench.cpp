@@ -2,8 +2,12 @@
 #include "BenchData.h"
 
 #include "capture/MessageSink.h"
+#include "motiongraph/Graph2D.h"
+#include "session/EditHistory.h"
+#include "session/GraphFile.h"
 #include "session/MotionCaptureSession.h"
 #include "session/ProjectFile.h"
+#include "skeleton/Group.h"
 
 #include <benchmark/benchmark.h>
 
@@ -135,6 +139,94 @@ void BM_LoadProject(benchmark::State& state)
     setMessageSink(previous);
 }
 BENCHMARK(BM_LoadProject)->Unit(benchmark::kMillisecond);
+
+// The take's project with a large graph in its group: `nodes` clips in a chain, with four random
+// transitions each (a graph built at gaps 1 near the largest distance is of this size).
+std::unique_ptr<MotionCaptureSession> takeWithGraph(int nodes)
+{
+    auto s = builtTake();
+    Graph2D& g = *s->groups.front()->graph;
+    {
+        Graph2D::PlacementBatch batch(g);
+        for (int k = 0; k < nodes; ++k)
+            g.addNode(k, k, 2.0 * (k % 200), 2.0 * (k / 200));
+    }
+    g.deselectAll();
+    uint32_t r = 12345;
+    for (int k = 0; k < nodes; ++k) {
+        if (k + 1 < nodes)
+            g.addEdge(g.nodes[k], g.nodes[k + 1]);
+        for (int e = 0; e < 4; ++e) {
+            r = r * 1664525u + 1013904223u;
+            g.addEdge(g.nodes[k], g.nodes[r % static_cast<uint32_t>(nodes)]);
+        }
+    }
+    return s;
+}
+
+// One undoable step of the editor (a node moved) on a large graph: the snapshot before and after.
+void BM_GraphEditStep(benchmark::State& state)
+{
+    QuietSink quiet;
+    auto* previous = setMessageSink(&quiet);
+    auto s = takeWithGraph(static_cast<int>(state.range(0)));
+    Graph2D& g = *s->groups.front()->graph;
+    g.selectNode(g.nodes[10]);
+    EditHistory history;
+    history.prepare(*s, EditHistory::Scope::Graphs);
+    for (auto _ : state) {
+        history.prepare(*s, EditHistory::Scope::Graphs);
+        g.moveSelected(0.25, 0.0);
+        history.commit(*s, EditHistory::Scope::Graphs, "Move Node 10");
+    }
+    state.counters["graphBytes"] = static_cast<double>(groupGraphBytes(*s->groups.front()).size());
+    state.counters["historyMB"] = static_cast<double>(history.memoryUsed()) / (1 << 20);
+    setMessageSink(previous);
+}
+BENCHMARK(BM_GraphEditStep)->Arg(1000)->Arg(20000)->Unit(benchmark::kMillisecond);
+
+// One undoable step of the skeleton builder (an edge made): the project's bytes before and after.
+void BM_SkeletonEditStep(benchmark::State& state)
+{
+    QuietSink quiet;
+    auto* previous = setMessageSink(&quiet);
+    auto s = builtTake();
+    EditHistory history;
+    int k = 0;
+    for (auto _ : state) {
+        history.prepare(*s, EditHistory::Scope::Everything);
+        s->clearMarkerSelection();
+        s->selectMarker(k % 20);
+        s->selectMarker(20 + k++ % 20);
+        s->createEdge();
+        history.commit(*s, EditHistory::Scope::Everything, "Create Edge");
+    }
+    state.counters["projectBytes"] = static_cast<double>(projectBytes(*s).size());
+    setMessageSink(previous);
+}
+BENCHMARK(BM_SkeletonEditStep)->Unit(benchmark::kMillisecond);
+
+// Saving and reading back the graph file of a large graph (in memory).
+void BM_GraphFileRoundTrip(benchmark::State& state)
+{
+    QuietSink quiet;
+    auto* previous = setMessageSink(&quiet);
+    auto s = takeWithGraph(static_cast<int>(state.range(0)));
+    std::size_t size = 0;
+    for (auto _ : state) {
+        const auto bytes = graphFileBytes(*s, 42);
+        GraphFileContents contents;
+        std::string error;
+        if (!readGraphFile(bytes.data(), bytes.size(), "bench.graphs", contents, error)) {
+            state.SkipWithError(error.c_str());
+            break;
+        }
+        size = bytes.size();
+    }
+    state.counters["fileBytes"] = static_cast<double>(size);
+    setMessageSink(previous);
+}
+BENCHMARK(BM_GraphFileRoundTrip)->Arg(1000)->Arg(20000)->Unit(benchmark::kMillisecond);
 
 } // namespace
 } // namespace duolo::bench

@@ -244,23 +244,45 @@ int main(int argc, char** argv)
     std::printf("take: %s\nframes: %d, members: %d, loaded in %.2f s, kernel: %s, threads: %d of %u\n", data.c_str(),
                 group->frameCount, group->memberCount(), load.wallSince(), distanceRowIsa(), usedThreads,
                 std::thread::hardware_concurrency());
-    std::printf("gaps %d, even speeds %g, surviving pairs %.2f%%\n", gaps, spread, 100.0 * survivingShare(*group));
     const double terms = n * n * members;
 
+    // The columns alone first (the fast paths build them too, or find them already built).
+    double columnsSeconds = 0.0, columnsCpu = 0.0;
+    {
+        Clock clock;
+        PoseColumns columns;
+        columns.build(group->normalisedPoses, group->frameCount);
+        columnsSeconds = clock.wallSince();
+        columnsCpu = clock.cpuSince();
+    }
     const BuildResult fast = run(*group, DistanceEngine::Fast, gaps, threshold, relative);
     printRun("fast:  ", fast, terms);
-    std::printf("parallel efficiency (CPU / wall / %d threads): max pass %.2f, graph %.2f\n", usedThreads,
-                fast.maxCpu / fast.maxSeconds / usedThreads, fast.graphCpu / fast.graphSeconds / usedThreads);
+    // The graph time split: the transition search alone, the rest is assembling the graph.
+    std::vector<FrameLink> transitions;
+    Clock search;
+    findTransitions(group->normalisedPoses, group->frameCount, gaps, fast.threshold, {}, transitions);
+    const double searchSeconds = search.wallSince(), searchCpu = search.cpuSince();
+    double assemblySeconds = 0.0, assemblyCpu = 0.0;
     {
-        // The graph time split: the transition search alone, the rest is assembling the graph.
-        std::vector<FrameLink> transitions;
-        Clock search;
-        findTransitions(group->normalisedPoses, group->frameCount, gaps, fast.threshold, {}, transitions);
-        const double s = search.wallSince(), cpu = search.cpuSince();
-        std::printf("        search %.3f s wall / %.3f s CPU (efficiency %.2f), graph assembly %.3f s; %zu transitions\n",
-                    s, cpu, cpu / s / usedThreads, fast.graphSeconds - s, transitions.size());
+        group->graph = std::make_unique<Graph2D>();
+        Clock assembly;
+        assembleMotionGraph(*group, group->frameCount, transitions);
+        assemblySeconds = assembly.wallSince();
+        assemblyCpu = assembly.cpuSince();
     }
-    std::printf("peak memory after fast: %.0f MB\n", peakMegabytes());
+    auto stage = [&](const char* name, double wall, double cpu) {
+        std::printf("  %-10s %7.3f s wall / %7.3f s CPU, efficiency %.2f\n", name, wall, cpu,
+                    wall > 0.0 ? cpu / wall / usedThreads : 0.0);
+    };
+    std::printf("stages (efficiency = CPU / wall / %d threads; the machine's other load shows here too):\n",
+                usedThreads);
+    stage("columns", columnsSeconds, columnsCpu);
+    stage("max pass", fast.maxSeconds, fast.maxCpu);
+    stage("search", searchSeconds, searchCpu);
+    stage("assembly", assemblySeconds, assemblyCpu);
+    std::printf("%zu transitions; peak memory after fast: %.0f MB\n", transitions.size(), peakMegabytes());
+    // After the timed runs, so that its own passes over the take do not warm the caches for them.
+    std::printf("gaps %d, even speeds %g, surviving pairs %.2f%%\n", gaps, spread, 100.0 * survivingShare(*group));
     if (!exact)
         return 0;
 

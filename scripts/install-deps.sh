@@ -7,10 +7,13 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libqt6opengl6-dev qt6-multimedia-dev qt6-qpa-plugins
   libglu1-mesa-dev libgl1-mesa-dri
-  libsleef-dev libtbb-dev nlohmann-json3-dev libcli11-dev libpng-dev
+  libsleef-dev libtbb-dev nlohmann-json3-dev libcli11-dev libpng-dev libgraphviz-dev
   libavcodec-dev libavformat-dev libswscale-dev libavutil-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
+  # Debian's Qt Multimedia sends sound to PulseAudio (built in, no plugin); the tap sound test
+  # starts a server of its own and records it with parec.
+  pulseaudio pulseaudio-utils
   locales
 )
 

@@ -19,4 +19,18 @@ MessageSink* setMessageSink(MessageSink* sink);
 MessageSink* messageSink();
 void showMessage(const std::string& text);
 
+// Keeps the model's messages to itself while alive (computing what a save would write must not
+// show the notes that a real save shows), then puts the previous sink back.
+class SilencedMessages : public MessageSink {
+public:
+    SilencedMessages() : previous_(setMessageSink(this)) {}
+    ~SilencedMessages() override { setMessageSink(previous_); }
+    SilencedMessages(const SilencedMessages&) = delete;
+    SilencedMessages& operator=(const SilencedMessages&) = delete;
+    void showMessage(const std::string&) override {}
+
+private:
+    MessageSink* previous_;
+};
+
 } // namespace duolo

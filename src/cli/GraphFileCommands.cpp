@@ -6,6 +6,8 @@
 #include "cli/SavedGraphs.h"
 #include "motiongraph/FrameDistance.h"
 #include "motiongraph/Graph2D.h"
+#include "motiongraph/GraphLayout.h"
+#include "motiongraph/GraphView.h"
 #include "motiongraph/MotionGraphBuilder.h"
 #include "session/GraphFile.h"
 #include "session/MotionCaptureSession.h"
@@ -115,12 +117,20 @@ json graphFileInfo(const std::string& projectPath, const std::vector<uint8_t>& p
 namespace {
 
 void buildGraphsCommand(const std::string& path, int32_t gaps, std::optional<double> threshold,
-                        std::optional<double> fraction)
+                        std::optional<double> fraction, const std::string& layout)
 {
     if (threshold.has_value() == fraction.has_value())
         throw CliError("build-graphs: give one of --threshold and --threshold-fraction", 2);
     auto session = loadProjectOrThrow(path);
     const std::vector<double> thresholds = buildEveryGroupGraph(*session, path, gaps, threshold, fraction);
+    for (const auto& g : session->groups) {
+        std::string error;
+        const bool laidOut = layout.empty() ||
+                             (layout == "timeline" ? layOutTimeline(*g->graph, GraphView::kDefaultWorldExtent, error)
+                                                   : layOutForce(*g->graph, GraphView::kDefaultWorldExtent, error));
+        if (!laidOut)
+            throw CliError(path + ": group " + std::to_string(g->groupNumber) + ": " + error);
+    }
     // The graph file names the project by its bytes as they are on disk.
     std::vector<uint8_t> bytes;
     std::string error;
@@ -178,6 +188,7 @@ void registerGraphFileCommands(CLI::App& app)
         int32_t gaps = 0;
         std::optional<double> threshold;
         std::optional<double> fraction;
+        std::string layout;
     };
     auto options = std::make_shared<Options>();
     auto* build = app.add_subcommand("build-graphs",
@@ -188,7 +199,12 @@ void registerGraphFileCommands(CLI::App& app)
     auto* fraction = build->add_option("--threshold-fraction", options->fraction,
                                        "Threshold as a fraction of each group's largest frame distance (truncated)");
     threshold->excludes(fraction);
-    build->callback([options] { buildGraphsCommand(options->project, options->gaps, options->threshold, options->fraction); });
+    build->add_option("--layout", options->layout,
+                      "Lay the graphs out before saving: timeline (the take left to right) or force (structure)")
+        ->check(CLI::IsMember({"timeline", "force"}));
+    build->callback([options] {
+        buildGraphsCommand(options->project, options->gaps, options->threshold, options->fraction, options->layout);
+    });
 
     auto* info = app.add_subcommand("graph-info", "Print the motion graphs saved beside a project");
     info->add_option("project", options->project, "Project file (*.dwz)")->required();

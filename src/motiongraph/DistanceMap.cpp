@@ -2,6 +2,7 @@
 
 #include "motiongraph/Graph2D.h"
 #include "motiongraph/PoseColumns.h"
+#include "motiongraph/PoseColumnsCache.h"
 #include "skeleton/Skeleton.h"
 
 #include <tbb/blocked_range.h>
@@ -64,11 +65,10 @@ bool computeDistanceMap(const std::vector<Skeleton>& poses, int32_t frameCount, 
         return !run.cancelled();
     }
 
-    PoseColumns columns;
-    const bool fast = columns.build(poses, n);
+    const auto columns = PoseColumnsCache::shared().columnsFor(poses, n);
     auto distances = [&](int32_t i, int32_t begin, int32_t end, double* out) {
-        if (fast) {
-            distanceRow(columns, i, begin, end, out);
+        if (columns) {
+            distanceRow(*columns, i, begin, end, out);
             return;
         }
         for (int32_t j = begin; j < end; ++j)

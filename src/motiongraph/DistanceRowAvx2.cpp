@@ -106,11 +106,79 @@ void velocitiesAvx2(const double* rec, int32_t m, int32_t i, const int32_t* targ
     });
 }
 
+// The speed test on the ranks, eight targets at a time.
+void rankedSurvivorsAvx2(const PoseColumns& c, const int32_t* sourceRanks, const PivotWindow& window, int32_t begin,
+                         int32_t end, std::vector<int32_t>& survivors)
+{
+    const size_t n = static_cast<size_t>(c.frames);
+    const int32_t m = c.joints;
+    const int32_t* ranks = c.speedRanks.data();
+    survivors.clear();
+    auto load = [](const int32_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); };
+    // A lane passes when its rank is not above the source's.
+    auto passes = [](__m256i target, int32_t source) {
+        return _mm256_movemask_ps(_mm256_castsi256_ps(
+                   _mm256_cmpgt_epi32(target, _mm256_set1_epi32(source)))) ^ 0xFF;
+    };
+    int32_t j0 = begin;
+    for (; j0 + 8 <= end; j0 += 8) {
+        int live = passes(load(c.gateRanks.data() + j0), sourceRanks[0]);
+        for (int32_t k = 1; k < m && live; ++k)
+            live &= passes(load(ranks + k * n + j0), sourceRanks[k]);
+        for (int32_t p = 0; p < window.count && live; ++p) {
+            const __m256 a = _mm256_loadu_ps(window.roundedColumns + p * n + j0);
+            live &= _mm256_movemask_ps(_mm256_and_ps(_mm256_cmp_ps(a, _mm256_set1_ps(window.roundedLower[p]), _CMP_GE_OQ),
+                                                     _mm256_cmp_ps(a, _mm256_set1_ps(window.roundedUpper[p]), _CMP_LE_OQ)));
+        }
+        while (live) {
+            survivors.push_back(j0 + __builtin_ctz(live));
+            live &= live - 1;
+        }
+    }
+    for (; j0 < end; ++j0) {
+        bool possible = c.gateRanks[j0] <= sourceRanks[0];
+        for (int32_t k = 1; possible && k < m; ++k)
+            possible = ranks[k * n + j0] <= sourceRanks[k];
+        for (int32_t p = 0; possible && p < window.count; ++p) {
+            const float a = window.roundedColumns[p * n + j0];
+            possible = window.roundedLower[p] <= a && a <= window.roundedUpper[p];
+        }
+        if (possible)
+            survivors.push_back(j0);
+    }
+}
+
+// One target per step, eight joints per vector, from the contiguous rounded positions.
+void roundedPositionsAvx2(const PoseColumns& c, int32_t i, const int32_t* targets, size_t count, float* out)
+{
+    const int64_t pj = c.paddedJoints;
+    const int64_t stride = 3 * pj;
+    const float* base = c.roundedPositions.data();
+    const float* a = base + i * stride;
+    for (size_t s = 0; s < count; ++s) {
+        const float* b = base + targets[s] * stride;
+        __m256 sum = _mm256_setzero_ps();
+        for (int64_t k = 0; k < pj; k += 8) {
+            const __m256 dx = _mm256_sub_ps(_mm256_loadu_ps(a + k), _mm256_loadu_ps(b + k));
+            const __m256 dy = _mm256_sub_ps(_mm256_loadu_ps(a + pj + k), _mm256_loadu_ps(b + pj + k));
+            const __m256 dz = _mm256_sub_ps(_mm256_loadu_ps(a + 2 * pj + k), _mm256_loadu_ps(b + 2 * pj + k));
+            const __m256 square = _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(dx, dx), _mm256_mul_ps(dy, dy)),
+                                                _mm256_mul_ps(dz, dz));
+            sum = _mm256_add_ps(sum, _mm256_sqrt_ps(square));
+        }
+        __m128 half = _mm_add_ps(_mm256_castps256_ps128(sum), _mm256_extractf128_ps(sum, 1));
+        half = _mm_add_ps(half, _mm_movehl_ps(half, half));
+        half = _mm_add_ss(half, _mm_shuffle_ps(half, half, 1));
+        out[s] = _mm_cvtss_f32(half);
+    }
+}
+
 } // namespace
 
 const RowKernels& avx2Kernels()
 {
-    static const RowKernels kernels{"avx2", survivorsAvx2, positionsAvx2, velocitiesAvx2};
+    static const RowKernels kernels{"avx2", survivorsAvx2, positionsAvx2, velocitiesAvx2, rankedSurvivorsAvx2,
+                                    roundedPositionsAvx2};
     return kernels;
 }
 

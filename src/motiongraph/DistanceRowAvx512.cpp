@@ -99,11 +99,66 @@ void velocitiesAvx512(const double* rec, int32_t m, int32_t i, const int32_t* ta
     });
 }
 
+// The speed test on the ranks, sixteen targets at a time.
+void rankedSurvivorsAvx512(const PoseColumns& c, const int32_t* sourceRanks, const PivotWindow& window, int32_t begin,
+                           int32_t end, std::vector<int32_t>& survivors)
+{
+    const size_t n = static_cast<size_t>(c.frames);
+    const int32_t m = c.joints;
+    const int32_t* ranks = c.speedRanks.data();
+    survivors.clear();
+    for (int32_t j0 = begin; j0 < end; j0 += 16) {
+        const int32_t lanes = std::min(16, end - j0);
+        __mmask16 live = static_cast<__mmask16>(lanes == 16 ? 0xFFFF : (1u << lanes) - 1);
+        // Column 0 through the gate, which also rules out targets with a still joint.
+        live = _mm512_mask_cmple_epi32_mask(live, _mm512_maskz_loadu_epi32(live, c.gateRanks.data() + j0),
+                                            _mm512_set1_epi32(sourceRanks[0]));
+        for (int32_t k = 1; k < m && live; ++k)
+            live = _mm512_mask_cmple_epi32_mask(live, _mm512_maskz_loadu_epi32(live, ranks + k * n + j0),
+                                                _mm512_set1_epi32(sourceRanks[k]));
+        for (int32_t p = 0; p < window.count && live; ++p) {
+            const __m512 a = _mm512_maskz_loadu_ps(live, window.roundedColumns + p * n + j0);
+            live = _mm512_mask_cmp_ps_mask(live, a, _mm512_set1_ps(window.roundedLower[p]), _CMP_GE_OQ);
+            live = _mm512_mask_cmp_ps_mask(live, a, _mm512_set1_ps(window.roundedUpper[p]), _CMP_LE_OQ);
+        }
+        unsigned bits = live;
+        while (bits) {
+            survivors.push_back(j0 + __builtin_ctz(bits));
+            bits &= bits - 1;
+        }
+    }
+}
+
+// One target per step, sixteen joints per vector: the rounded positions of a frame are three
+// contiguous runs, so a pair costs a few whole-vector loads instead of a gather per joint.
+void roundedPositionsAvx512(const PoseColumns& c, int32_t i, const int32_t* targets, size_t count, float* out)
+{
+    const int64_t pj = c.paddedJoints;
+    const int64_t stride = 3 * pj;
+    const float* base = c.roundedPositions.data();
+    const float* a = base + i * stride;
+    for (size_t s = 0; s < count; ++s) {
+        const float* b = base + targets[s] * stride;
+        if (s + 4 < count)
+            _mm_prefetch(reinterpret_cast<const char*>(base + targets[s + 4] * stride), _MM_HINT_T0);
+        __m512 sum = _mm512_setzero_ps();
+        for (int64_t k = 0; k < pj; k += 16) {
+            const __m512 dx = _mm512_sub_ps(_mm512_loadu_ps(a + k), _mm512_loadu_ps(b + k));
+            const __m512 dy = _mm512_sub_ps(_mm512_loadu_ps(a + pj + k), _mm512_loadu_ps(b + pj + k));
+            const __m512 dz = _mm512_sub_ps(_mm512_loadu_ps(a + 2 * pj + k), _mm512_loadu_ps(b + 2 * pj + k));
+            const __m512 square = _mm512_fmadd_ps(dz, dz, _mm512_fmadd_ps(dy, dy, _mm512_mul_ps(dx, dx)));
+            sum = _mm512_add_ps(sum, _mm512_sqrt_ps(square));
+        }
+        out[s] = _mm512_reduce_add_ps(sum);
+    }
+}
+
 } // namespace
 
 const RowKernels& avx512Kernels()
 {
-    static const RowKernels kernels{"avx512", survivorsAvx512, positionsAvx512, velocitiesAvx512};
+    static const RowKernels kernels{"avx512",         survivorsAvx512,      positionsAvx512, velocitiesAvx512,
+                                    rankedSurvivorsAvx512, roundedPositionsAvx512};
     return kernels;
 }
 

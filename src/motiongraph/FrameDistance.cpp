@@ -1,6 +1,7 @@
 #include "motiongraph/FrameDistance.h"
 
 #include "motiongraph/PoseColumns.h"
+#include "motiongraph/PoseColumnsCache.h"
 #include "skeleton/Group.h"
 #include "skeleton/Skeleton.h"
 
@@ -62,10 +63,9 @@ bool computeMaxFrameDistance(Group& group, DistanceEngine engine, const LongRun&
     const auto& poses = group.normalisedPoses;
 
     if (engine == DistanceEngine::Fast) {
-        PoseColumns columns;
-        if (columns.build(poses, n)) {
+        if (const auto columns = PoseColumnsCache::shared().columnsFor(poses, n)) {
             double result = 0.0;
-            if (!maxDistanceFast(columns, run, result))
+            if (!maxDistanceFast(*columns, run, result))
                 return false;
             group.maxFrameDistance = result;
             return true;

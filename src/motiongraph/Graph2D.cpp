@@ -4,8 +4,12 @@
 #include "capture/Random.h"
 #include "motiongraph/NodeOverlapIndex.h"
 
+#include <tbb/blocked_range.h>
+#include <tbb/parallel_for.h>
+
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <numeric>
 #include <string>
 #include <unordered_set>
@@ -179,6 +183,15 @@ Graph2DEdge* Graph2D::addEdge(Graph2DNode* a, Graph2DNode* b)
     return edge;
 }
 
+bool Graph2D::selectNode(Graph2DNode* node)
+{
+    const auto it = std::find(nodes.begin(), nodes.end(), node);
+    if (it == nodes.end())
+        return false;
+    moveTo(nodes, selectedNodes, it);
+    return true;
+}
+
 bool Graph2D::deleteSelected()
 {
     return remove(selectedNodes, selectedEdges);
@@ -230,6 +243,50 @@ bool Graph2D::remove(const std::vector<Graph2DNode*>& nodesToGo, const std::vect
     return true;
 }
 
+void Graph2D::addEdges(const std::vector<std::pair<Graph2DNode*, Graph2DNode*>>& links)
+{
+    // addEdge(a, b) adds nothing when an edge listed at a already ends at b: the pairs (node,
+    // end of an edge listed at it), kept in a set, answer that without scanning the lists. A
+    // new edge a -> b is listed at a and at b, so it adds (a, b) and (b, b).
+    struct PairHash {
+        size_t operator()(const std::pair<const Graph2DNode*, const Graph2DNode*>& p) const
+        {
+            const auto a = reinterpret_cast<uintptr_t>(p.first), b = reinterpret_cast<uintptr_t>(p.second);
+            return std::hash<uintptr_t>()(a * 0x9E3779B97F4A7C15ull ^ (b + 0x632BE59BD9B4E019ull + (a << 6)));
+        }
+    };
+    std::unordered_set<std::pair<const Graph2DNode*, const Graph2DNode*>, PairHash> ends;
+    size_t listed = 0;
+    for (const auto* list : {&nodes, &selectedNodes})
+        for (const Graph2DNode* node : *list)
+            listed += node->incidentEdges.size();
+    ends.reserve(listed + 2 * links.size());
+    for (const auto* list : {&nodes, &selectedNodes})
+        for (const Graph2DNode* node : *list)
+            for (const Graph2DEdge* edge : node->incidentEdges)
+                ends.emplace(node, edge->to);
+    std::vector<std::pair<Graph2DNode*, Graph2DNode*>> added;
+    for (const auto& [a, b] : links) {
+        if (!a || !b || !ends.emplace(a, b).second)
+            continue;
+        ends.emplace(b, b);
+        added.push_back({a, b});
+    }
+
+    std::vector<Graph2DEdge*> made(added.size());
+    tbb::parallel_for(tbb::blocked_range<size_t>(0, added.size(), 4096), [&](const tbb::blocked_range<size_t>& r) {
+        for (size_t k = r.begin(); k != r.end(); ++k)
+            made[k] = new Graph2DEdge(added[k].first, added[k].second);
+    });
+    edges.reserve(edges.size() + made.size());
+    for (Graph2DEdge* edge : made) {
+        edge->from->incidentEdges.push_back(edge);
+        if (edge->to != edge->from)
+            edge->to->incidentEdges.push_back(edge);
+        edges.push_back(edge);
+    }
+}
+
 void Graph2D::join2SelectedNodes()
 {
     if (howManySelectedNodes() != 2) {
@@ -277,7 +334,15 @@ std::unique_ptr<NodeOverlapIndex> indexOf(const std::vector<Graph2DNode*>& nodes
 // `nodes` then `selectedNodes` gives the same nudges, the same draws and the same end point.
 void Graph2D::walkClear(NodeOverlapIndex& index, Graph2DNode* n)
 {
-    while (index.overlapsAny(*n)) {
+    // The node met last is asked first: a walk through a crowd mostly stays on it for a few
+    // steps, and while it overlaps the answer is yes without a look at the index.
+    const Graph2DNode* blocker = nullptr;
+    for (;;) {
+        if (!blocker || blocker->id == n->id || !blocker->overlaps(n->x, n->y)) {
+            blocker = index.firstOverlap(*n);
+            if (!blocker)
+                return;
+        }
         seedRandomFromClock();
         const int a = nextRandom();
         const int b = nextRandom();

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace duolo {
@@ -92,6 +93,9 @@ public:
     // Adds the unselected edge a -> b unless a already has an incident edge ending at b.
     // Returns the new edge, or null when nothing was added.
     Graph2DEdge* addEdge(Graph2DNode* a, Graph2DNode* b);
+    // addEdge(a, b) for each link in order, with the same outcome (the same edges, in the same
+    // order, in the same lists); the new edges and their geometry are made in parallel.
+    void addEdges(const std::vector<std::pair<Graph2DNode*, Graph2DNode*>>& links);
     // Links the first selected node to the second; with other than two selected it reports
     // "Error, attempt to join2SelectedNodes when howManySelectedNodes != 2" and does nothing.
     void join2SelectedNodes();
@@ -130,6 +134,8 @@ public:
         bool opened_;
     };
 
+    // Moves an unselected node to the tail of the selected nodes; false when it is not unselected.
+    bool selectNode(Graph2DNode* node);
     // Selects the first unselected node hit (true), else unselects the first selected node hit.
     bool toggleNodeAt(double x, double y);
     bool toggleEdgeAt(double x, double y);

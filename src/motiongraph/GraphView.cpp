@@ -89,6 +89,42 @@ void GraphView::pan(double fractionX, double fractionY)
     setCentre(centreX + fractionX * step, centreY + fractionY * step);
 }
 
+void GraphView::panByPixels(double dx, double dy)
+{
+    setCentre(centreX - dx * visibleWidth() / width, centreY + dy * visibleHeight() / height);
+}
+
+bool GraphView::shows(GraphPoint p, double inset) const
+{
+    const double hw = visibleWidth() * (0.5 - inset);
+    const double hh = visibleHeight() * (0.5 - inset);
+    return std::fabs(p.x - centreX) <= hw && std::fabs(p.y - centreY) <= hh;
+}
+
+bool GraphView::keepInView(const std::vector<GraphPoint>& points)
+{
+    constexpr double kInset = 0.1;
+    bool allShown = true;
+    double minX = std::numeric_limits<double>::infinity(), maxX = -minX, minY = minX, maxY = -minX;
+    for (const GraphPoint& p : points) {
+        if (!std::isfinite(p.x) || !std::isfinite(p.y))
+            continue;
+        allShown = allShown && shows(p, kInset);
+        minX = std::min(minX, p.x), maxX = std::max(maxX, p.x);
+        minY = std::min(minY, p.y), maxY = std::max(maxY, p.y);
+    }
+    if (allShown)
+        return false;
+    // The inner part of the window must hold the points' extent.
+    auto fits = [&] {
+        return maxX - minX <= visibleWidth() * (1.0 - 2 * kInset) && maxY - minY <= visibleHeight() * (1.0 - 2 * kInset);
+    };
+    while (zoom > 1 && !fits())
+        zoom /= 2;
+    setCentre((minX + maxX) / 2.0, (minY + maxY) / 2.0);
+    return true;
+}
+
 void GraphView::fitToGraph(const Graph2D& graph)
 {
     double minX = std::numeric_limits<double>::infinity(), maxX = -minX;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace duolo {
 
@@ -94,6 +95,15 @@ struct GraphView {
     // Centres on every node of the graph and takes the largest power-of-two zoom (1 .. maximum)
     // at which all of them show. An empty graph only re-centres on the origin.
     void fitToGraph(const Graph2D& graph);
+    // A drag by (dx, dy) pixels: the graph moves with the mouse (the centre the other way).
+    void panByPixels(double dx, double dy);
+    // Whether the point lies inside the visible window shrunk by `inset` (a fraction of its size)
+    // on every side.
+    bool shows(GraphPoint p, double inset = 0.0) const;
+    // Following points (the playing groups' current nodes): when one has left the inner part of
+    // the window, centres on all of them, zooming out by halves until they fit (down to 1).
+    // Returns whether the view changed.
+    bool keepInView(const std::vector<GraphPoint>& points);
 
     // Pen width of a line kind, in pixels (truncated; 0 is the thinnest line).
     int32_t lineWidth(GraphLineKind kind) const;

@@ -4,6 +4,7 @@
 #include "capture/Random.h"
 #include "motiongraph/Graph2D.h"
 #include "motiongraph/PoseColumns.h"
+#include "motiongraph/PoseColumnsCache.h"
 #include "skeleton/Group.h"
 #include "skeleton/Skeleton.h"
 
@@ -82,14 +83,14 @@ bool searchFast(const PoseColumns& columns, int32_t gaps, double threshold, cons
         std::vector<int32_t> close;  // targets at most the threshold away, in increasing order
     };
     std::vector<Chunk> chunks;
-    tbb::enumerable_thread_specific<std::vector<double>> buffers;
+    tbb::enumerable_thread_specific<SparseRow> rows;
     auto evaluate = [&](int32_t source, Chunk& chunk) {
-        std::vector<double>& d = buffers.local();
-        d.resize(static_cast<size_t>(chunk.end - chunk.begin));
-        distanceRow(columns, source, chunk.begin, chunk.end, d.data(), limits);
+        SparseRow& row = rows.local();
+        sparseDistanceRow(columns, source, chunk.begin, chunk.end, row, limits);
         chunk.close.clear();
-        for (int32_t j = chunk.begin; j < chunk.end; ++j) {
-            const double distance = d[static_cast<size_t>(j - chunk.begin)];
+        for (size_t s = 0; s < row.targets.size(); ++s) {
+            const int32_t j = row.targets[s];
+            const double distance = row.distances[s];
             if (std::isnan(distance))
                 continue;
             const bool close = std::fabs(distance - threshold) <= margin
@@ -170,9 +171,8 @@ bool findTransitions(const std::vector<Skeleton>& poses, int32_t frameCount, int
     const int32_t n = std::max<int32_t>(0, std::min<int32_t>(frameCount, static_cast<int32_t>(poses.size())));
     transitions.clear();
     if (options.engine == DistanceEngine::Fast) {
-        PoseColumns columns;
-        if (columns.build(poses, n))
-            return searchFast(columns, gaps, threshold, options.run, transitions);
+        if (const auto columns = PoseColumnsCache::shared().columnsFor(poses, n))
+            return searchFast(*columns, gaps, threshold, options.run, transitions);
     }
     return searchExact(poses, n, gaps, threshold, options.run, transitions);
 }
@@ -187,7 +187,14 @@ bool createEntireMotionGraph(Group& group, int32_t gaps, double threshold, const
     std::vector<FrameLink> transitions;
     if (!findTransitions(group.normalisedPoses, n, gaps, threshold, options, transitions))
         return false;
+    assembleMotionGraph(group, n, transitions);
+    if (found)
+        *found = std::move(transitions);
+    return true;
+}
 
+void assembleMotionGraph(Group& group, int32_t n, const std::vector<FrameLink>& transitions)
+{
     // Links per frame, in the order recorded, sized by what was found.
     std::vector<std::vector<int32_t>> successors(n);
     std::vector<std::vector<int32_t>> predecessors(n);
@@ -258,21 +265,20 @@ bool createEntireMotionGraph(Group& group, int32_t gaps, double threshold, const
         Graph2DNode* node = holding[static_cast<size_t>(frame)];
         return node ? node : graph.findNodeContainingFrame(frame);
     };
+    std::vector<std::pair<Graph2DNode*, Graph2DNode*>> links;
     for (int32_t k = 0; k < n; ++k)
         for (int32_t p : predecessors[k]) {
             Graph2DNode* a = nodeFor(p);
             Graph2DNode* b = nodeFor(k);
             if (a && b)
-                graph.addEdge(a, b);
+                links.emplace_back(a, b);
         }
+    graph.addEdges(links);
 
     // Step 5.
     Graph2DNode* first = graph.nodes.empty() ? nullptr : graph.nodes.front();
     group.currentNode = first;
     group.previousNode = first;
-    if (found)
-        *found = std::move(transitions);
-    return true;
 }
 
 void sendToGraph(Group& group, int32_t clipStart, int32_t clipEnd)

@@ -37,6 +37,10 @@ bool findTransitions(const std::vector<Skeleton>& poses, int32_t frameCount, int
 bool createEntireMotionGraph(Group& group, int32_t gaps, double threshold, const GraphBuildOptions& options = {},
                              std::vector<FrameLink>* found = nullptr);
 
+// Steps 2 to 5 of createEntireMotionGraph on transitions already found over the first `n`
+// frames (in the order found): runs into nodes, links into edges, the playback position.
+void assembleMotionGraph(Group& group, int32_t n, const std::vector<FrameLink>& transitions);
+
 // "Send To MG": the clip [clipStart, clipEnd] as a new, selected node at the canvas origin
 // (nudged off any node there). Nothing checks the clip.
 void sendToGraph(Group& group, int32_t clipStart, int32_t clipEnd);

@@ -69,18 +69,18 @@ void NodeOverlapIndex::remove(const Graph2DNode* node)
     --count_;
 }
 
-bool NodeOverlapIndex::overlapsAny(const Graph2DNode& n) const
+const Graph2DNode* NodeOverlapIndex::firstOverlap(const Graph2DNode& n) const
 {
     for (const Graph2DNode* m : loose_)
         if (overlapFrom(m, n))
-            return true;
+            return m;
     if (!withinLimit(n.x, n.y)) {
         // Far out or not a number: no cell arithmetic, just every node.
         for (const auto& [k, bucket] : cells_)
             for (const Graph2DNode* m : bucket)
                 if (overlapFrom(m, n))
-                    return true;
-        return false;
+                    return m;
+        return nullptr;
     }
     const int32_t x0 = cellNumber(n.x - kSearch), x1 = cellNumber(n.x + kSearch);
     const int32_t y0 = cellNumber(n.y - kSearch), y1 = cellNumber(n.y + kSearch);
@@ -91,9 +91,9 @@ bool NodeOverlapIndex::overlapsAny(const Graph2DNode& n) const
                 continue;
             for (const Graph2DNode* m : it->second)
                 if (overlapFrom(m, n))
-                    return true;
+                    return m;
         }
-    return false;
+    return nullptr;
 }
 
 } // namespace duolo

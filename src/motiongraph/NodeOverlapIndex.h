@@ -25,7 +25,9 @@ public:
     // Takes the node out again (its centre must be the one it was indexed at).
     void remove(const Graph2DNode* node);
     // Whether some indexed node other than n (by id) overlaps n's centre.
-    bool overlapsAny(const Graph2DNode& n) const;
+    bool overlapsAny(const Graph2DNode& n) const { return firstOverlap(n) != nullptr; }
+    // One such node (the first the search meets), or null.
+    const Graph2DNode* firstOverlap(const Graph2DNode& n) const;
     size_t size() const { return count_; }
 
 private:

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <thread>
@@ -119,7 +120,113 @@ bool PoseColumns::build(const std::vector<Skeleton>& poses, int32_t frameCount)
     for (size_t f = 0; f < n; ++f)
         if (!stillJoint[f] && joints > 0)
             gate[f] = speedSq[f];
+    buildRounded();
     return true;
+}
+
+void PoseColumns::buildRounded()
+{
+    auto round = [](const std::vector<double>& from, std::vector<float>& to) {
+        to.resize(from.size());
+        std::transform(from.begin(), from.end(), to.begin(), [](double v) { return static_cast<float>(v); });
+    };
+    round(pivotColumns, roundedPivotColumns);
+    round(pivotReachColumns, roundedPivotReachColumns);
+
+    {
+        const size_t n = static_cast<size_t>(frames);
+        speedRanks.assign(speedSq.size(), kNoRank);
+        tbb::parallel_for(0, joints, [&](int32_t k) {
+            const double* column = speedSq.data() + static_cast<size_t>(k) * n;
+            std::vector<int32_t> order;
+            order.reserve(n);
+            for (size_t f = 0; f < n; ++f)
+                if (!std::isnan(column[f]))
+                    order.push_back(static_cast<int32_t>(f));
+            std::sort(order.begin(), order.end(), [&](int32_t a, int32_t b) { return column[a] < column[b]; });
+            int32_t rank = 0;
+            for (size_t s = 0; s < order.size(); ++s) {
+                if (s > 0 && column[order[s - 1]] < column[order[s]])
+                    ++rank;
+                speedRanks[static_cast<size_t>(k) * n + static_cast<size_t>(order[s])] = rank;
+            }
+        });
+        gateRanks.assign(n, kNoRank);
+        for (size_t f = 0; f < n; ++f)
+            if (!stillJoint[f] && joints > 0)
+                gateRanks[f] = speedRanks[f];
+    }
+
+    const size_t n = static_cast<size_t>(frames);
+    paddedJoints = (joints + 15) / 16 * 16;
+    const size_t stride = 3 * static_cast<size_t>(paddedJoints);
+    roundedPositions.assign(n * stride, 0.0f);
+    // Positions far beyond any capture volume could overflow the squares in single precision:
+    // then there is no rounded pass at all.
+    constexpr double kLargest = 1e15;
+    double reach = 0.0;
+    bool usable = joints > 0;
+    for (size_t f = 0; f < n && usable; ++f)
+        for (int32_t k = 0; k < joints; ++k)
+            for (int32_t axis = 0; axis < 3; ++axis) {
+                const double v = record(static_cast<int32_t>(f), k)[Px + axis];
+                if (!(std::fabs(v) <= kLargest))
+                    usable = false;
+                reach = std::max(reach, std::fabs(v));
+                roundedPositions[f * stride + static_cast<size_t>(axis * paddedJoints + k)] = static_cast<float>(v);
+            }
+    if (!usable) {
+        roundedPositions.clear();
+        roundedPositions.shrink_to_fit();
+        positionRelativeSlack = positionAbsoluteSlack = std::numeric_limits<double>::infinity();
+        return;
+    }
+    // With u = 2^-24: each rounded coordinate difference is within 4.02 u R of the exact one (R
+    // the largest coordinate), so each joint's rounded distance vector within 7 u R; the squares,
+    // their sum and the root add 3 u relative, and summing the joints at most (joints + 3) u
+    // relative, whatever the order of the additions. The double sum is far closer to the exact
+    // one than that. Twice all of it, plus room for squares that underflow in single precision.
+    constexpr double u = 0x1p-24;
+    positionRelativeSlack = 2.0 * (joints + 8) * u;
+    positionAbsoluteSlack = 2.0 * joints * (8.0 * u * reach + 1e-18);
+}
+
+bool PoseColumns::matches(const std::vector<Skeleton>& poses, int32_t frameCount) const
+{
+    const int32_t n = std::max<int32_t>(0, std::min<int32_t>(frameCount, static_cast<int32_t>(poses.size())));
+    if (n != frames)
+        return false;
+    for (int32_t f = 0; f < n; ++f)
+        if (poses[f].jointCount() != joints)
+            return false;
+    auto same = [](double a, double b) { return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b); };
+    std::atomic<bool> equal{true};
+    tbb::parallel_for(tbb::blocked_range<int32_t>(0, n, 1024), [&](const tbb::blocked_range<int32_t>& r) {
+        for (int32_t f = r.begin(); f != r.end() && equal.load(std::memory_order_relaxed); ++f)
+            for (int32_t k = 0; k < joints; ++k) {
+                const Marker& m = poses[f].joints[k];
+                const double* rec = record(f, k);
+                if (!same(rec[Px], m.position.x) || !same(rec[Py], m.position.y) || !same(rec[Pz], m.position.z) ||
+                    !same(rec[Vx], m.velocity.x) || !same(rec[Vy], m.velocity.y) || !same(rec[Vz], m.velocity.z)) {
+                    equal = false;
+                    return;
+                }
+            }
+    });
+    return equal;
+}
+
+void PoseColumns::sourceRanks(int32_t i, std::vector<int32_t>& ranks) const
+{
+    ranks.clear();
+    if (speedRanks.empty())
+        return;
+    const size_t n = static_cast<size_t>(frames);
+    ranks.resize(static_cast<size_t>(joints));
+    for (int32_t k = 0; k < joints; ++k) {
+        const int32_t r = speedRanks[static_cast<size_t>(k) * n + static_cast<size_t>(i)];
+        ranks[static_cast<size_t>(k)] = r == kNoRank ? -1 : r;  // not a number: no target passes
+    }
 }
 
 void PoseColumns::buildPivots()
@@ -215,7 +322,8 @@ void PoseColumns::buildPivots()
 
 bool PoseColumns::beginRow(int32_t i, int32_t begin, int32_t end, double* out, std::vector<double>& sourceSq) const
 {
-    std::fill(out, out + (end - begin), std::numeric_limits<double>::quiet_NaN());
+    if (out)
+        std::fill(out, out + (end - begin), std::numeric_limits<double>::quiet_NaN());
     if (stillJoint[static_cast<size_t>(i)])
         return false;
     const size_t n = static_cast<size_t>(frames);
@@ -305,30 +413,58 @@ void velocitiesGeneric(const double* rec, int32_t m, int32_t i, const int32_t* t
     }
 }
 
+// The joints in their own order, in single precision.
+void roundedPositionsGeneric(const PoseColumns& c, int32_t i, const int32_t* targets, size_t count, float* out)
+{
+    const size_t stride = 3 * static_cast<size_t>(c.paddedJoints);
+    const size_t pj = static_cast<size_t>(c.paddedJoints);
+    const float* a = c.roundedPositions.data() + static_cast<size_t>(i) * stride;
+    for (size_t s = 0; s < count; ++s) {
+        const float* b = c.roundedPositions.data() + static_cast<size_t>(targets[s]) * stride;
+        float sum = 0.0f;
+        for (size_t k = 0; k < static_cast<size_t>(c.joints); ++k) {
+            const float dx = a[k] - b[k], dy = a[pj + k] - b[pj + k], dz = a[2 * pj + k] - b[2 * pj + k];
+            sum += std::sqrt(dx * dx + dy * dy + dz * dz);
+        }
+        out[s] = sum;
+    }
+}
+
 } // namespace
 
 const RowKernels& genericKernels()
 {
-    static const RowKernels kernels{"generic", survivorsGeneric, positionsGeneric, velocitiesGeneric};
+    static const RowKernels kernels{"generic", survivorsGeneric, positionsGeneric, velocitiesGeneric, nullptr,
+                                    roundedPositionsGeneric};
     return kernels;
 }
 
 // The speed test, then the position terms of the survivors, then the velocity terms of those
-// the limits keep; the two sums are added last, as the definition adds them.
-void distanceRowWith(const RowKernels& kernels, const PoseColumns& c, int32_t i, int32_t begin, int32_t end,
-                     double* out, const RowLimits& limits)
+// the limits keep; the two sums are added last, as the definition adds them. Where limits can
+// rule pairs out, a rounded position term first rules out those that are past them even at
+// the far end of its error, so the double terms are computed only for the rest.
+void sparseDistanceRowWith(const RowKernels& kernels, const PoseColumns& c, int32_t i, int32_t begin, int32_t end,
+                           SparseRow& out, const RowLimits& limits)
 {
     thread_local std::vector<double> sourceSq;
-    thread_local std::vector<int32_t> survivors, kept;
-    thread_local std::vector<double> positions, keptPositions, velocities;
-    if (begin >= end || !c.beginRow(i, begin, end, out, sourceSq))
+    thread_local std::vector<int32_t> ranks;
+    thread_local std::vector<float> rounded;
+    thread_local std::vector<int32_t> survivors;
+    thread_local std::vector<double> positions, velocities;
+    out.targets.clear();
+    out.distances.clear();
+    if (begin >= end || !c.beginRow(i, begin, end, nullptr, sourceSq))
         return;
     // The pivot window: for the search, |A_i - A_j| may not pass the limit (a lower bound of the
     // position term); for the largest distance, A_i + A_j plus the velocity reach must reach it.
     thread_local std::vector<double> lower, upper;
+    thread_local std::vector<float> roundedLower, roundedUpper;
     PivotWindow window;
     const bool bounded = limits.below > -std::numeric_limits<double>::infinity();
     const bool capped = limits.above < std::numeric_limits<double>::infinity();
+    // (The ranked test applies the window on the rounded columns only.)
+    const bool ranked = kernels.rankedSurvivors && !c.speedRanks.empty() &&
+                        (c.pivots == 0 || !c.roundedPivotColumns.empty());
     if (c.pivots > 0 && (bounded || capped)) {
         const size_t n = static_cast<size_t>(c.frames);
         lower.assign(static_cast<size_t>(c.pivots), -std::numeric_limits<double>::infinity());
@@ -348,33 +484,47 @@ void distanceRowWith(const RowKernels& kernels, const PoseColumns& c, int32_t i,
         }
         // A window that is not a number anywhere rules nothing out.
         if (std::all_of(lower.begin(), lower.end(), [](double v) { return !std::isnan(v); }) &&
-            std::all_of(upper.begin(), upper.end(), [](double v) { return !std::isnan(v); }))
+            std::all_of(upper.begin(), upper.end(), [](double v) { return !std::isnan(v); })) {
             window = {c.pivots, columns.data(), lower.data(), upper.data()};
+            const std::vector<float>& roundedColumns = capped ? c.roundedPivotColumns : c.roundedPivotReachColumns;
+            if (ranked) {
+                // Rounding keeps order, so a column inside the window stays inside the rounded one.
+                auto toFloat = [](double v) { return static_cast<float>(v); };
+                roundedLower.resize(lower.size());
+                roundedUpper.resize(upper.size());
+                std::transform(lower.begin(), lower.end(), roundedLower.begin(), toFloat);
+                std::transform(upper.begin(), upper.end(), roundedUpper.begin(), toFloat);
+                window.roundedColumns = roundedColumns.data();
+                window.roundedLower = roundedLower.data();
+                window.roundedUpper = roundedUpper.data();
+            }
+        }
     }
-    kernels.survivors(c, sourceSq.data(), window, begin, end, survivors);
+    if (ranked) {
+        c.sourceRanks(i, ranks);
+        kernels.rankedSurvivors(c, ranks.data(), window, begin, end, survivors);
+    } else {
+        kernels.survivors(c, sourceSq.data(), window, begin, end, survivors);
+    }
     if (survivors.empty())
         return;
-    positions.resize(survivors.size());
-    kernels.positions(c.records.data(), c.joints, i, survivors.data(), survivors.size(), positions.data());
 
-    kept.clear();
-    keptPositions.clear();
+    // Whether a pair whose position term lies in [low, high] is certain to be past the limits.
     // The velocity term is at most velocityReach, and, with pivots, at most the smallest
     // T_i + T_j over the pivot angle columns (plus slack) plus the source's speed sum.
     const size_t n = static_cast<size_t>(c.frames);
     const double reach = bounded ? c.velocityReach[static_cast<size_t>(i)] : 0.0;
     const bool angles = c.pivots > 0;
     const double speeds = angles && bounded ? c.speedReach[static_cast<size_t>(i)] + c.pivotSlack : 0.0;
-    for (size_t s = 0; s < survivors.size(); ++s) {
-        const double position = positions[s];
+    auto pastLimits = [&](int32_t target, double low, double high) {
         // Neither test holds for a position that is not a number: such pairs are evaluated.
-        if (position > limits.above)
-            continue;
+        if (low > limits.above)
+            return true;
+        const size_t j = static_cast<size_t>(target);
         if (capped && angles) {
             // The velocity term is at least the largest |T_i - T_j| (reverse triangle inequality
             // of angles) plus sqrt(Q_i - Q_j), Q the sum of squared speeds (a sum of square
             // roots is at least the root of the sum).
-            const size_t j = static_cast<size_t>(survivors[s]);
             double turn = 0.0;
             for (int32_t p = 0; p < c.pivots; ++p)
                 turn = std::max(turn, std::fabs(c.pivotAngleColumns[p * n + static_cast<size_t>(i)] -
@@ -382,29 +532,63 @@ void distanceRowWith(const RowKernels& kernels, const PoseColumns& c, int32_t i,
             const double gap = c.speedSquares[static_cast<size_t>(i)] - c.speedSquares[j] -
                                1e-12 * (c.speedSquares[static_cast<size_t>(i)] + c.speedSquares[j]);
             const double magnitude = gap > 0.0 ? std::sqrt(gap) : 0.0;
-            if (position + (turn + magnitude) * (1.0 - 1e-9) - c.pivotSlack > limits.above)
-                continue;
+            if (low + (turn + magnitude) * (1.0 - 1e-9) - c.pivotSlack > limits.above)
+                return true;
         }
         if (bounded) {
             double velocity = reach;
             if (angles) {
-                const size_t j = static_cast<size_t>(survivors[s]);
                 double turn = std::numeric_limits<double>::infinity();
                 for (int32_t p = 0; p < c.pivots; ++p)
                     turn = std::min(turn, c.pivotAngleColumns[p * n + static_cast<size_t>(i)] +
                                               c.pivotAngleColumns[p * n + j]);
                 velocity = std::min(velocity, (turn + speeds) * (1.0 + 1e-9));
             }
-            if ((position + velocity) * (1.0 + 1e-12) < limits.below)
-                continue;
+            if ((high + velocity) * (1.0 + 1e-12) < limits.below)
+                return true;
         }
+        return false;
+    };
+
+    if ((capped || bounded) && !c.roundedPositions.empty()) {
+        rounded.resize(survivors.size());
+        kernels.roundedPositions(c, i, survivors.data(), survivors.size(), rounded.data());
+        size_t left = 0;
+        for (size_t s = 0; s < survivors.size(); ++s) {
+            const double value = rounded[s];
+            const double slack = c.roundedPositionSlack(value);
+            if (!pastLimits(survivors[s], value - slack, value + slack))
+                survivors[left++] = survivors[s];
+        }
+        survivors.resize(left);
+        if (survivors.empty())
+            return;
+    }
+
+    positions.resize(survivors.size());
+    kernels.positions(c.records.data(), c.joints, i, survivors.data(), survivors.size(), positions.data());
+    std::vector<int32_t>& kept = out.targets;
+    std::vector<double>& sums = out.distances;
+    for (size_t s = 0; s < survivors.size(); ++s) {
+        if (pastLimits(survivors[s], positions[s], positions[s]))
+            continue;
         kept.push_back(survivors[s]);
-        keptPositions.push_back(position);
+        sums.push_back(positions[s]);
     }
     velocities.resize(kept.size());
     kernels.velocities(c.records.data(), c.joints, i, kept.data(), kept.size(), velocities.data());
     for (size_t s = 0; s < kept.size(); ++s)
-        out[kept[s] - begin] = keptPositions[s] + velocities[s];
+        sums[s] += velocities[s];
+}
+
+void distanceRowWith(const RowKernels& kernels, const PoseColumns& c, int32_t i, int32_t begin, int32_t end,
+                     double* out, const RowLimits& limits)
+{
+    thread_local SparseRow row;
+    std::fill(out, out + std::max(0, end - begin), std::numeric_limits<double>::quiet_NaN());
+    sparseDistanceRowWith(kernels, c, i, begin, end, row, limits);
+    for (size_t s = 0; s < row.targets.size(); ++s)
+        out[row.targets[s] - begin] = row.distances[s];
 }
 
 void distanceRowGeneric(const PoseColumns& c, int32_t i, int32_t begin, int32_t end, double* out)
@@ -452,6 +636,13 @@ void distanceRow(const PoseColumns& columns, int32_t source, int32_t begin, int3
                             end, out, limits);
 }
 
+void sparseDistanceRow(const PoseColumns& columns, int32_t source, int32_t begin, int32_t end, SparseRow& out,
+                       const RowLimits& limits)
+{
+    detail::sparseDistanceRowWith(columns.joints == 0 ? detail::genericKernels() : rowKernels(), columns, source,
+                                  begin, end, out, limits);
+}
+
 const char* distanceRowIsa() { return rowKernels().name; }
 
 bool maxDistanceFast(const PoseColumns& c, const LongRun& run, double& result)
@@ -478,7 +669,7 @@ bool maxDistanceFast(const PoseColumns& c, const LongRun& run, double& result)
     struct Best {
         double value = 0.0;
         std::vector<NearPair> near;
-        std::vector<double> buffer;
+        SparseRow row;
         void consider(double d, int32_t i, int32_t j)
         {
             if (!(d > 0.0) || d < value * (1.0 - kNear))
@@ -520,7 +711,6 @@ bool maxDistanceFast(const PoseColumns& c, const LongRun& run, double& result)
 
     tbb::parallel_for(tbb::blocked_range<int32_t>(0, tiles, 1), [&](const tbb::blocked_range<int32_t>& range) {
         Best& mine = best.local();
-        mine.buffer.resize(kColumns);
         for (int32_t t = range.begin(); t != range.end(); ++t) {
             if (stopped.load(std::memory_order_relaxed) || run.cancelled()) {
                 stopped = true;
@@ -533,9 +723,9 @@ bool maxDistanceFast(const PoseColumns& c, const LongRun& run, double& result)
                 for (int32_t i = i0; i < i1; ++i) {
                     RowLimits limits;
                     limits.below = bestSoFar.load(std::memory_order_relaxed) * (1.0 - kNear);
-                    distanceRow(c, i, j0, j1, mine.buffer.data(), limits);
-                    for (int32_t j = j0; j < j1; ++j)
-                        mine.consider(mine.buffer[j - j0], i, j);
+                    sparseDistanceRow(c, i, j0, j1, mine.row, limits);
+                    for (size_t s = 0; s < mine.row.targets.size(); ++s)
+                        mine.consider(mine.row.distances[s], i, mine.row.targets[s]);
                     raise(mine.value);
                 }
             }

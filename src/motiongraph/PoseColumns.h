@@ -2,6 +2,7 @@
 
 #include "motiongraph/FrameDistance.h"
 
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <vector>
@@ -55,20 +56,55 @@ struct PoseColumns {
     std::vector<double> speedSquares;       // [frame]: the sum of squared speeds
     double pivotSlack = 0.0;  // covers the rounding of the columns and of the bounds made from them
 
+    // The speed test on 32-bit numbers, sixteen to a vector: each squared speed replaced by its
+    // rank among the distinct values of its column (values that compare equal share a rank), so
+    // that comparing ranks is comparing the doubles, ties included. A value that is not a number
+    // ranks above every source (fails as a target) and a source's ranks below every target.
+    std::vector<int32_t> speedRanks;  // [column][frame], columns in test order
+    std::vector<int32_t> gateRanks;   // [frame]: column 0, or kNoRank for a frame with a still joint
+    static constexpr int32_t kNoRank = std::numeric_limits<int32_t>::max();
+    // Single-precision copies of the pivot columns. Rounding to the nearest float keeps order
+    // (a <= b gives f(a) <= f(b)), so a rounded column outside the rounded window proves the
+    // column outside the window; the rounded window may keep a few more pairs, which the
+    // double evaluation then decides.
+    std::vector<float> roundedPivotColumns;       // pivotColumns rounded
+    std::vector<float> roundedPivotReachColumns;  // pivotReachColumns rounded
+    // [frame][axis][paddedJoints]: the positions rounded, each axis a run of joints padded with
+    // zeros to a multiple of 16, so the position term of one pair is a few whole-vector steps.
+    // Empty when some position is not finite or too large for single precision. The rounded
+    // position term only rules pairs out (those past the limits even at the far end of its
+    // error): every pair it keeps is evaluated in double precision as before, so no distance and
+    // no decision changes.
+    std::vector<float> roundedPositions;
+    int32_t paddedJoints = 0;
+    // The rounded position term of a pair is within roundedPositionSlack(value) of the double one.
+    double positionRelativeSlack = 0.0;
+    double positionAbsoluteSlack = 0.0;
+    double roundedPositionSlack(double value) const
+    {
+        return positionRelativeSlack * std::fabs(value) + positionAbsoluteSlack;
+    }
+
     enum Field { Px, Py, Pz, Vx, Vy, Vz, Speed, SpeedSq, FieldCount };
 
     // The first `frameCount` poses; false when they do not all have the same joint count.
     bool build(const std::vector<Skeleton>& poses, int32_t frameCount);
     void buildPivots();  // from the records
+    void buildRounded();  // ranks and rounded copies, from the records and columns
+    // Whether these columns were built from exactly these poses (every position and velocity
+    // the same, bit for bit), so that they can stand in for a fresh build.
+    bool matches(const std::vector<Skeleton>& poses, int32_t frameCount) const;
 
     const double* record(int32_t frame, int32_t joint) const
     {
         return records.data() + (static_cast<size_t>(frame) * joints + joint) * FieldCount;
     }
-    // Starts a distance row of source frame i: fills out[0 .. end - begin) with not a number and,
-    // unless the source has a still joint (then every pair fails and the result is false), puts
-    // the source's squared speeds in test order into `sourceSq`.
+    // Starts a distance row of source frame i: fills out[0 .. end - begin), when given, with not a
+    // number and, unless the source has a still joint (then every pair fails and the result is
+    // false), puts the source's squared speeds in test order into `sourceSq`.
     bool beginRow(int32_t i, int32_t begin, int32_t end, double* out, std::vector<double>& sourceSq) const;
+    // The source's speed ranks in test order (empty when there are none).
+    void sourceRanks(int32_t i, std::vector<int32_t>& ranks) const;
 
     // The distance of (i, j) computed term by term in the same order as frameDistance, so the
     // result is bit for bit that of frameDistance on the original poses.
@@ -94,6 +130,15 @@ struct RowLimits {
 void distanceRow(const PoseColumns& columns, int32_t source, int32_t begin, int32_t end, double* out,
                  const RowLimits& limits = {});
 
+// The pairs of distanceRow that are a number, as (target, distance) in increasing target
+// order: for callers that look only at those, without writing or reading the rest of the row.
+struct SparseRow {
+    std::vector<int32_t> targets;
+    std::vector<double> distances;
+};
+void sparseDistanceRow(const PoseColumns& columns, int32_t source, int32_t begin, int32_t end, SparseRow& out,
+                       const RowLimits& limits = {});
+
 // Name of the vector unit distanceRow uses on this machine ("avx512", "avx2" or "generic").
 const char* distanceRowIsa();
 
@@ -107,6 +152,10 @@ struct PivotWindow {
     const double* columns = nullptr;  // [pivot][frame]
     const double* lower = nullptr;
     const double* upper = nullptr;
+    // The same window on the rounded columns (bounds rounded to nearest), for the rounded test.
+    const float* roundedColumns = nullptr;
+    const float* roundedLower = nullptr;
+    const float* roundedUpper = nullptr;
 };
 // One instruction set's kernels for the three stages of a row (each set in its own translation
 // unit, built with its own flags). The sums run on records laid out as PoseColumns::records for
@@ -123,10 +172,19 @@ struct RowKernels {
                       double* out);
     void (*velocities)(const double* records, int32_t joints, int32_t i, const int32_t* targets, size_t count,
                        double* out);
+    // The speed test on the ranks and the window on the rounded columns, in wider vectors: the
+    // same survivors as `survivors`, except that the rounded window may keep a few more. Null
+    // where the instruction set has none.
+    void (*rankedSurvivors)(const PoseColumns& columns, const int32_t* sourceRanks, const PivotWindow& window,
+                            int32_t begin, int32_t end, std::vector<int32_t>& survivors);
+    // The rounded position term of (i, target) for each target, from roundedPositions.
+    void (*roundedPositions)(const PoseColumns& columns, int32_t i, const int32_t* targets, size_t count, float* out);
 };
 const RowKernels& genericKernels();
 const RowKernels& avx2Kernels();
 const RowKernels& avx512Kernels();
+void sparseDistanceRowWith(const RowKernels& kernels, const PoseColumns& columns, int32_t source, int32_t begin,
+                           int32_t end, SparseRow& out, const RowLimits& limits = {});
 void distanceRowWith(const RowKernels& kernels, const PoseColumns& columns, int32_t source, int32_t begin,
                      int32_t end, double* out, const RowLimits& limits = {});
 

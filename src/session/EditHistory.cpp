@@ -12,17 +12,6 @@
 namespace duolo {
 namespace {
 
-// Writing the project's bytes shows the notes a real save shows; a snapshot must not.
-class QuietMessages : public MessageSink {
-public:
-    QuietMessages() : previous_(setMessageSink(this)) {}
-    ~QuietMessages() override { setMessageSink(previous_); }
-    void showMessage(const std::string&) override {}
-
-private:
-    MessageSink* previous_;
-};
-
 // The buffer of `like` when it holds the same bytes, so that unchanged parts are shared.
 std::shared_ptr<const std::vector<uint8_t>> shared(std::vector<uint8_t> bytes,
                                                    const std::shared_ptr<const std::vector<uint8_t>>& like)
@@ -48,7 +37,7 @@ EditHistory::State EditHistory::capture(const MotionCaptureSession& session, Sco
 {
     State state;
     if (scope == Scope::Everything || !like.project) {
-        const QuietMessages quiet;
+        const SilencedMessages quiet;  // a snapshot is no save: none of its notes
         state.project = shared(projectBytes(session), like.project);
     } else {
         state.project = like.project;

@@ -584,14 +584,8 @@ void AnimationDissectionPage::updateNextStepTip()
 void AnimationDissectionPage::resetThreshold()
 {
     const Group* g = currentGroup();
-    const int maximum = g ? static_cast<int>(g->maxFrameDistance) : 0;
     threshold_ = g ? halfOf(g->maxFrameDistance) : 0;
-    const QSignalBlocker block(thresholdSlider_);
-    thresholdSlider_->setRange(0, std::max(0, maximum));
-    thresholdSlider_->setTickInterval(std::max(1, maximum / 10));
-    thresholdSlider_->setValue(threshold_);
-    updateValueBoxes();
-    updateDistanceMapStyle();
+    syncThresholdRange();
 }
 
 void AnimationDissectionPage::goToNextStep()

@@ -2,6 +2,7 @@
 
 #include "motiongraph/Graph2D.h"
 #include "playback/Placement.h"
+#include "render/ClipStripWidget.h"
 #include "render/GraphCanvasWidget.h"
 #include "render/GlView.h"
 #include "render/GraphDrawing.h"
@@ -20,6 +21,9 @@
 #include "ui/VideoEncoder.h"
 
 #include <QCheckBox>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWheelEvent>
 #include <QFile>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -56,7 +60,8 @@ ValueBox* makeValueBox(QWidget* parent)
 
 } // namespace
 
-GraphPlaybackPage::GraphPlaybackPage(MainDialog& mainWindow) : PipelinePage(mainWindow)
+GraphPlaybackPage::GraphPlaybackPage(MainDialog& mainWindow)
+    : PipelinePage(mainWindow), tapSound_(&mainWindow.tapSound())
 {
     auto* frame = new QGroupBox(tr("Duolo Motion Graph Playback"), this);
     auto* columns = new QHBoxLayout(frame);
@@ -84,9 +89,22 @@ QWidget* GraphPlaybackPage::buildGraphColumn(QWidget* parent)
     panel_->setObjectName(QStringLiteral("graphPanel"));
     panel_->setMinimumSize(240, 180);
     panel_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    panel_->setFocusPolicy(Qt::NoFocus);
+    // A click gives it the keys (Home fits); the wheel zooms and a drag pans its own view.
+    panel_->setFocusPolicy(Qt::ClickFocus);
+    panel_->setToolTip(tr("The graphs, the current nodes in red: the wheel zooms, a drag pans, Home shows the "
+                          "whole graph"));
+    panel_->installEventFilter(this);
     panel_->setDrawFunction([this](QPainter& painter) { drawPanel(painter); });
     offerSavePicture(panel_, mainWindow, [this] { return panel_->renderImage(); });
+    follow_ = new QCheckBox(tr("Follow"), column);
+    follow_->setObjectName(QStringLiteral("follow"));
+    follow_->setChecked(true);
+    follow_->setToolTip(tr("Keep every playing group's current node in the panel's view"));
+    connect(follow_, &QCheckBox::toggled, this, [this] { panel_->update(); });
+    clipBands_ = new ClipStripWidget(column);
+    clipBands_->setObjectName(QStringLiteral("clipBands"));
+    clipBands_->setToolTip(tr("The selected group's clips along the take, and each playing group's current "
+                              "frame as a line in its colour"));
     clipStrip_ = new QLabel(column);
     clipStrip_->setObjectName(QStringLiteral("clipStrip"));
     clipStrip_->setTextFormat(Qt::PlainText);
@@ -185,6 +203,8 @@ QWidget* GraphPlaybackPage::buildGraphColumn(QWidget* parent)
     groupRow->addWidget(groupBox_);
     groupRow->addSpacing(16);
     groupRow->addWidget(showAll_);
+    groupRow->addSpacing(16);
+    groupRow->addWidget(follow_);
     groupRow->addStretch(1);
     grid->addLayout(groupRow, 0, 1, 1, 2);
     grid->addWidget(rotationCheck_, 1, 0);
@@ -209,6 +229,7 @@ QWidget* GraphPlaybackPage::buildGraphColumn(QWidget* parent)
     auto* layout = new QVBoxLayout(column);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(panel_, 1);
+    layout->addWidget(clipBands_);
     layout->addWidget(clipStrip_);
     layout->addLayout(buttons);
     layout->addLayout(grid);
@@ -243,8 +264,12 @@ QWidget* GraphPlaybackPage::buildViewColumn(QWidget* parent)
 
     spinSlider_ = new SpinSlider(column);
     spinSlider_->setObjectName(QStringLiteral("spinSlider"));
-    frames_ = new FrameSlider(column, tr("The selected group's frame; dragging stops playback"), 110,
-                              [this](int value) { seekFrame(value); });
+    frames_ = new FrameSlider(column,
+                              tr("The selected group's frame. Each group's walk through its motion graph "
+                                 "decides its frame, so the slider only shows it and cannot be dragged."),
+                              110, [this](int value) { seekFrame(value); });
+    // A slider that springs back to the walk's frame on every pass cannot be dragged: it says so.
+    frames_->slider()->setEnabled(false);
 
     auto* frameRow = new QHBoxLayout;
     frameRow->addWidget(frames_->slider(), 1);
@@ -298,28 +323,35 @@ void GraphPlaybackPage::activate()
     refreshDisplays();
 }
 
+void GraphPlaybackPage::setPlaying(bool playing)
+{
+    playing_ = playing;
+    if (tapSound_)
+        tapSound_->setPlaybackRunning(playing);
+}
+
 void GraphPlaybackPage::play()
 {
-    playing_ = !playing_;
+    setPlaying(!playing_);
     if (playing_)
         player_.resetCounters();  // the strip counts rejections since "Play"
 }
 
 void GraphPlaybackPage::pause()
 {
-    playing_ = false;
+    setPlaying(false);
 }
 
 void GraphPlaybackPage::frameForward()
 {
-    playing_ = false;
+    setPlaying(false);
     player_.frameForward(playbackEnsemble(session()));
     refreshDisplays();
 }
 
 void GraphPlaybackPage::frameBack()
 {
-    playing_ = false;
+    setPlaying(false);
     player_.frameBack(playbackEnsemble(session()));
     refreshDisplays();
 }
@@ -340,7 +372,7 @@ void GraphPlaybackPage::stepGroupNumber(int delta)
 
 void GraphPlaybackPage::seekFrame(int frame)
 {
-    playing_ = false;
+    setPlaying(false);
     setFrameInside(session(), frame);
 }
 
@@ -396,7 +428,78 @@ void GraphPlaybackPage::drawPanel(QPainter& painter)
         graphView_.fitToGraph(*selected->graph);
         fitPanel_ = false;
     }
+    if (follow_->isChecked()) {
+        std::vector<GraphPoint> current;
+        for (const auto& g : session().groups)
+            if (isPlayable(*g) && (graphView_.showAllGroups || g.get() == selected))
+                current.push_back({g->currentNode->x, g->currentNode->y});
+        graphView_.keepInView(current);
+    }
     drawGraphCanvas(painter, graphView_, session(), selectedGroupNumber_);
+}
+
+void GraphPlaybackPage::refreshClipBands()
+{
+    std::vector<ClipStripWidget::Band> bands;
+    if (const Group* g = selectedGroup(); g && g->graph)
+        for (const auto* list : {&g->graph->nodes, &g->graph->selectedNodes})
+            for (const Graph2DNode* n : *list)
+                bands.push_back({n->startFrame, n->endFrame, false});
+    std::vector<ClipStripWidget::Marker> markers;
+    for (const auto& g : session().groups)
+        if (isPlayable(*g))
+            markers.push_back({g->currentNode->currentFrame, g->colour});
+    clipBands_->setContent(session().frameCount, std::move(bands), std::move(markers));
+}
+
+void GraphPlaybackPage::fitPanel()
+{
+    fitPanel_ = true;
+    panel_->update();
+}
+
+bool GraphPlaybackPage::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != panel_)
+        return PipelinePage::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::Wheel: {
+        // No message here: this panel is not the editor.
+        const QPoint delta = static_cast<QWheelEvent*>(event)->angleDelta();
+        if (delta.y() != 0) {
+            graphView_.wheelZoom(delta.y());
+            panel_->update();
+        }
+        return true;
+    }
+    case QEvent::MouseButtonPress: {
+        auto* e = static_cast<QMouseEvent*>(event);
+        panning_ = e->button() == Qt::LeftButton;
+        dragFrom_ = e->position().toPoint();
+        return false;
+    }
+    case QEvent::MouseMove: {
+        if (!panning_)
+            return false;
+        const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
+        graphView_.panByPixels(at.x() - dragFrom_.x(), at.y() - dragFrom_.y());
+        dragFrom_ = at;
+        follow_->setChecked(false);  // the user steers the view now
+        panel_->update();
+        return true;
+    }
+    case QEvent::MouseButtonRelease:
+        panning_ = false;
+        return false;
+    case QEvent::KeyPress:
+        if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Home) {
+            fitPanel();
+            return true;
+        }
+        return false;
+    default:
+        return false;
+    }
 }
 
 void GraphPlaybackPage::advance()
@@ -453,8 +556,8 @@ void GraphPlaybackPage::gatherScene(bool showAll)
         if (!v.drawn || !v.pose)
             continue;
         anyDrawn = true;
-        for (int32_t t = 0; playing_ && t < v.taps; ++t)
-            mainWindow.tapSound().play();
+        for (int32_t t = 0; playing_ && tapSound_ && t < v.taps; ++t)
+            tapSound_->play();
         const Rgb colour = rgbFromColourRef(s.groups[static_cast<size_t>(number)]->colour);
         const std::vector<Marker>& recorded = v.pose->joints;
         for (size_t k = 0; k < v.joints.size() && k < recorded.size(); ++k)
@@ -508,6 +611,7 @@ void GraphPlaybackPage::refreshDisplays()
     noGraphLine_->setText(missing);
     noGraphLine_->setVisible(!missing.isEmpty());
     clipStrip_->setText(clipStripText());
+    refreshClipBands();
     // No group at all: the note stands in the view's place.
     static_cast<QStackedLayout*>(noGroupNote_->parentWidget()->layout())
         ->setCurrentWidget(groups == 0 ? static_cast<QWidget*>(noGroupNote_) : viewArea_);

@@ -7,6 +7,8 @@
 #include "ui/PipelinePage.h"
 
 #include <QImage>
+#include <QPoint>
+#include <QPointer>
 
 #include <vector>
 
@@ -18,10 +20,12 @@ class QSlider;
 
 namespace duolo {
 
+class ClipStripWidget;
 class FrameSlider;
 class Group;
 class GraphCanvasWidget;
 class SpinSlider;
+class TapSoundPlayer;
 class UpDownControl;
 class ValueBox;
 
@@ -96,14 +100,25 @@ public:
 
     void activate() override;
 
+    // The 2D panel's own view: wheel zoom, drag to pan, Home to fit, and "Follow" keeping the
+    // playing groups' current nodes in view.
+    const GraphView& panelView() const { return graphView_; }
+    QCheckBox* followBox() const { return follow_; }
+    GraphCanvasWidget* panel() const { return panel_; }
+    ClipStripWidget* clipBands() const { return clipBands_; }
+    void fitPanel();
+
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void drawScene() override;
     // One pass of the loop: highlight the current nodes, gather what the view shows (stepping
     // the groups while playing), move the frame displays and redraw the 2D panel.
     void advance() override;
-    void stopPlayback() override { playing_ = false; }
+    void stopPlayback() override { setPlaying(false); }
 
 private:
+    // Starts or stops playback, and with it the taps' sound.
+    void setPlaying(bool playing);
     QWidget* buildGraphColumn(QWidget* parent);
     QWidget* buildViewColumn(QWidget* parent);
     void setFrameFromSelection();
@@ -112,12 +127,15 @@ private:
     void runPass();  // what advance() does, unless a video export is stepping
     void refreshDisplays();
     void refreshRecordingText();
+    void refreshClipBands();
     void drawPanel(QPainter& painter);
     // What the view and the panel show depends on (changes whenever they must be redrawn).
     std::vector<double> stateKey(bool showAll) const;
 
     bool playing_ = false;
     bool exportingVideo_ = false;
+    // The main window's player; it goes before the pages when the window closes.
+    QPointer<TapSoundPlayer> tapSound_;
     int selectedGroupNumber_ = 0;
     double markerRadius_ = 0.3;
     int markerPatches_ = 8;
@@ -134,6 +152,7 @@ private:
     QLabel* noGraphLine_ = nullptr;
     GraphCanvasWidget* panel_ = nullptr;
     QLabel* clipStrip_ = nullptr;
+    ClipStripWidget* clipBands_ = nullptr;
     SpinSlider* spinSlider_ = nullptr;
     FrameSlider* frames_ = nullptr;
     QPushButton* play_ = nullptr;
@@ -148,6 +167,9 @@ private:
     UpDownControl* groupSpinner_ = nullptr;
     ValueBox* groupBox_ = nullptr;
     QCheckBox* showAll_ = nullptr;
+    QCheckBox* follow_ = nullptr;
+    QPoint dragFrom_;
+    bool panning_ = false;
     QCheckBox* rotationCheck_ = nullptr;
     QSlider* rotationSlider_ = nullptr;
     ValueBox* rotationBox_ = nullptr;

@@ -48,18 +48,6 @@ QString projectLoadFailureText(const QString& path, const std::string& error)
         .arg(QFileInfo(path).fileName(), detail);
 }
 
-// Keeps the model's messages to itself while alive: computing the bytes of a save must not
-// show the notes that a real save shows.
-class SilencedMessages : public MessageSink {
-public:
-    SilencedMessages() : previous_(setMessageSink(this)) {}
-    ~SilencedMessages() override { setMessageSink(previous_); }
-    void showMessage(const std::string&) override {}
-
-private:
-    MessageSink* previous_;
-};
-
 } // namespace
 
 MainDialog::MainDialog(std::unique_ptr<UserDialogs> dialogs, QWidget* parent)

@@ -175,9 +175,9 @@ void MotionGraphEditorPage::wheel(int delta)
     refreshCanvas();
 }
 
-bool MotionGraphEditorPage::keyPress(const QKeyEvent& event)
+bool MotionGraphEditorPage::keyPress(int key)
 {
-    switch (event.key()) {
+    switch (key) {
     case Qt::Key_Plus:
     case Qt::Key_Equal: view_.wheelZoom(+1); break;
     case Qt::Key_Minus: view_.wheelZoom(-1); break;
@@ -265,7 +265,7 @@ bool MotionGraphEditorPage::eventFilter(QObject* watched, QEvent* event)
         return true;
     }
     case QEvent::KeyPress:
-        return keyPress(*static_cast<QKeyEvent*>(event));
+        return keyPress(static_cast<QKeyEvent*>(event)->key());
     case QEvent::ToolTip:
         showToolTip(*static_cast<QHelpEvent*>(event));
         return true;

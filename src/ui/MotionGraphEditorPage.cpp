@@ -1,6 +1,8 @@
 #include "ui/MotionGraphEditorPage.h"
 
 #include "motiongraph/Graph2D.h"
+#include "motiongraph/GraphLayout.h"
+#include "render/ClipStripWidget.h"
 #include "render/GraphCanvasWidget.h"
 #include "render/GraphDrawing.h"
 #include "render/SpinSlider.h"
@@ -17,10 +19,12 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMenu>
 #include <QPainter>
 #include <QPushButton>
 #include <QShortcut>
 #include <QSlider>
+#include <QVBoxLayout>
 
 #include <algorithm>
 
@@ -67,7 +71,8 @@ MotionGraphEditorPage::MotionGraphEditorPage(MainDialog& mainWindow) : PipelineP
 
 QWidget* MotionGraphEditorPage::buildCanvasColumn(QWidget* parent)
 {
-    canvas_ = new GraphCanvasWidget(parent);
+    auto* column = new QWidget(parent);
+    canvas_ = new GraphCanvasWidget(column);
     canvas_->setObjectName(QStringLiteral("graphCanvas"));
     canvas_->setMinimumSize(320, 240);
     canvas_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
@@ -75,7 +80,17 @@ QWidget* MotionGraphEditorPage::buildCanvasColumn(QWidget* parent)
         drawGraphCanvas(painter, view_, session(), groupNumber_);
     });
     canvas_->installEventFilter(this);
-    return canvas_;
+    clipStrip_ = new ClipStripWidget(column);
+    clipStrip_->setObjectName(QStringLiteral("clipStrip"));
+    clipStrip_->setToolTip(tr("The take's frames left to right, each node's clip a band, the selected ones red: "
+                              "a click selects the node holding that frame"));
+    connect(clipStrip_, &ClipStripWidget::frameClicked, this, &MotionGraphEditorPage::selectClipAt);
+    auto* layout = new QVBoxLayout(column);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(4);
+    layout->addWidget(canvas_, 1);
+    layout->addWidget(clipStrip_);
+    return column;
 }
 
 QWidget* MotionGraphEditorPage::buildPreviewColumn(QWidget* parent)
@@ -161,6 +176,14 @@ QWidget* MotionGraphEditorPage::buildSettingsColumn(QWidget* parent)
     delete_->setObjectName(QStringLiteral("deleteSelection"));
     delete_->setToolTip(tr("Remove the selected edges, and the selected nodes with their edges (Delete)"));
     connect(delete_, &QPushButton::clicked, this, &MotionGraphEditorPage::deleteSelection);
+    // The view's keys work whichever control of the page has the focus (a text field keeps
+    // its own keys: it takes them before any shortcut).
+    for (int key : {Qt::Key_Plus, Qt::Key_Equal, Qt::Key_Minus, Qt::Key_Left, Qt::Key_Right, Qt::Key_Up,
+                    Qt::Key_Down, Qt::Key_Home}) {
+        auto* shortcut = new QShortcut(QKeySequence(key), this);
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(shortcut, &QShortcut::activated, this, [this, key] { keyPress(key); });
+    }
     for (const QKeySequence& keys : {QKeySequence(Qt::Key_Delete), QKeySequence(Qt::Key_Backspace)}) {
         auto* shortcut = new QShortcut(keys, this);
         shortcut->setContext(Qt::WidgetWithChildrenShortcut);
@@ -170,7 +193,18 @@ QWidget* MotionGraphEditorPage::buildSettingsColumn(QWidget* parent)
     nextStep_->setObjectName(QStringLiteral("goToNextStep"));
     nextStep_->setToolTip(tr("Go on to playing the motion graphs"));
     connect(nextStep_, &QPushButton::clicked, this, [this] { this->mainWindow.goToNextStep(4); });
-    for (QPushButton* b : {toOrigin, save, nextStep_, delete_, savePicture_})
+    layOut_ = new QPushButton(tr("Lay Out"), column);
+    layOut_->setObjectName(QStringLiteral("layOut"));
+    layOut_->setToolTip(tr("Place every node of the graph anew: along the take's time line, or by the graph's "
+                           "structure"));
+    auto* layouts = new QMenu(layOut_);
+    layouts->addAction(tr("Time Line"), this, [this] { layOut(Layout::Timeline); })
+        ->setToolTip(tr("Clips left to right in the order of the take, in rows so that none overlap"));
+    layouts->addAction(tr("Structure"), this, [this] { layOut(Layout::Structure); })
+        ->setToolTip(tr("Force-directed: clips joined by edges near each other"));
+    layouts->setToolTipsVisible(true);
+    layOut_->setMenu(layouts);
+    for (QPushButton* b : {toOrigin, save, nextStep_, delete_, layOut_, savePicture_})
         b->setAutoDefault(false);
 
     auto* grid = new QGridLayout(column);
@@ -194,8 +228,9 @@ QWidget* MotionGraphEditorPage::buildSettingsColumn(QWidget* parent)
     grid->addWidget(toOrigin, row, 0);
     grid->addWidget(save, row++, 2);
     grid->addWidget(delete_, row, 0);
+    grid->addWidget(layOut_, row + 1, 0);
     grid->addWidget(nextStep_, row++, 2);
-    grid->addWidget(savePicture_, row++, 0);
+    grid->addWidget(savePicture_, row, 2);  // beside "Lay Out"
     grid->setColumnStretch(2, 1);
     return column;
 }
@@ -309,9 +344,55 @@ void MotionGraphEditorPage::deleteSelection()
     refreshCanvas();
 }
 
+void MotionGraphEditorPage::layOut(Layout layout)
+{
+    Group* group = currentGroup();
+    Graph2D* graph = currentGraph();
+    if (!graph || graph->totalNodeCount() == 0)
+        return;
+    std::string error;
+    mainWindow.beginEdit(EditHistory::Scope::Graphs);
+    const bool done = layout == Layout::Timeline ? layOutTimeline(*graph, view_.worldExtent, error)
+                                                 : layOutForce(*graph, view_.worldExtent, error);
+    if (!done) {
+        mainWindow.dialogs().showError(this, tr("Lay Out"), QString::fromStdString(error));
+        return;
+    }
+    mainWindow.endEdit(EditHistory::Scope::Graphs,
+                       (layout == Layout::Timeline ? tr("Lay Out Time Line (group %1)") : tr("Lay Out Structure (group %1)"))
+                           .arg(group->groupNumber));
+    view_.fitToGraph(*graph);
+    refreshCanvas();
+}
+
+void MotionGraphEditorPage::selectClipAt(int32_t frame)
+{
+    Graph2D* graph = currentGraph();
+    if (!graph)
+        return;
+    Graph2DNode* hit = nullptr;
+    for (const auto* list : {&graph->nodes, &graph->selectedNodes})
+        for (Graph2DNode* n : *list)
+            if (!hit && n->startFrame <= frame && frame <= n->endFrame)
+                hit = n;
+    if (!hit)
+        return;
+    graph->deselectAll();
+    graph->selectNode(hit);
+    view_.setCentre(hit->x, hit->y);
+    choosePreview();
+    refreshCanvas();
+}
+
 void MotionGraphEditorPage::refreshCanvas()
 {
     keepViewWithGraph();
+    std::vector<ClipStripWidget::Band> bands;
+    if (const Graph2D* graph = currentGraph())
+        for (const auto* list : {&graph->nodes, &graph->selectedNodes})
+            for (const Graph2DNode* n : *list)
+                bands.push_back({n->startFrame, n->endFrame, list == &graph->selectedNodes});
+    clipStrip_->setContent(session().frameCount, std::move(bands));
     groupBox_->setNumber(groupNumber_, 0);
     gridBox_->setNumber(view_.gridSpacing, 0);
     zoomBox_->setText(QString::number(view_.zoom) + QLatin1Char('X'));

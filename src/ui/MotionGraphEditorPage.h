@@ -13,6 +13,7 @@ class QSlider;
 
 namespace duolo {
 
+class ClipStripWidget;
 class FrameSlider;
 class Graph2D;
 class Graph2DNode;
@@ -65,6 +66,13 @@ public:
     // Delete (the button, the Delete and Backspace keys): removes the selected edges, and the
     // selected nodes with their edges, as one undoable step.
     void deleteSelection();
+    // "Lay Out": the current group's graph as a time line of the take, or by its structure
+    // (force-directed); one undoable step, then the whole graph is shown.
+    enum class Layout { Timeline, Structure };
+    void layOut(Layout layout);
+    // A click on the clip strip: selects (alone) the node whose clip holds the frame and centres
+    // the view on it.
+    void selectClipAt(int32_t frame);
 
     QString frameText() const;
     // The tooltip text for a canvas pixel: the node or edge under it, or empty.
@@ -85,6 +93,8 @@ public:
     QPushButton* nextStepButton() const { return nextStep_; }
     QPushButton* savePictureButton() const { return savePicture_; }
     QPushButton* deleteButton() const { return delete_; }
+    QPushButton* layOutButton() const { return layOut_; }
+    ClipStripWidget* clipStrip() const { return clipStrip_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -105,7 +115,8 @@ private:
     void rightDoubleClick(CanvasPixel p);
     void mouseMove(CanvasPixel p);
     void wheel(int delta);
-    bool keyPress(const QKeyEvent& event);
+    // The view's keys: "+"/"=" and "-" zoom, the arrows pan, Home shows the whole graph.
+    bool keyPress(int key);
     void showToolTip(const QHelpEvent& event);
 
     void previewStep();
@@ -145,6 +156,8 @@ private:
     QPushButton* nextStep_ = nullptr;
     QPushButton* savePicture_ = nullptr;
     QPushButton* delete_ = nullptr;
+    QPushButton* layOut_ = nullptr;
+    ClipStripWidget* clipStrip_ = nullptr;
     bool movedSincePress_ = false;
 };
 

@@ -251,6 +251,46 @@ private slots:
         QCOMPARE(f.frameOf(0), frame);
     }
 
+    void pausingAndLeavingThePageSilenceTheTaps()
+    {
+        PlaybackFixture f;
+        TapSoundPlayer& taps = f.w.window->tapSound();
+        QVERIFY(!taps.isPlaybackRunning());
+        f.page->playButton()->click();
+        QVERIFY(taps.isPlaybackRunning());
+        f.ticks(80);
+        const int due = taps.tapsDue();
+        QVERIFY(due > 0);
+
+        // Pause, a frame step and the frame slider each stop the sound with the playback; a
+        // stray request meanwhile is not sounded.
+        f.page->pauseButton()->click();
+        QVERIFY(!taps.isPlaybackRunning());
+        f.ticks(80);
+        taps.play();
+        QCOMPARE(taps.tapsDue(), due);
+        f.page->playButton()->click();
+        f.page->frameForwardButton()->click();
+        QVERIFY(!taps.isPlaybackRunning());
+        f.page->playButton()->click();
+        f.page->frameSlider()->setValue(120);
+        QVERIFY(!taps.isPlaybackRunning());
+
+        // Another tab: no sound from the page left behind.
+        f.page->playButton()->click();
+        QVERIFY(taps.isPlaybackRunning());
+        f.w.window->tabs()->setCurrentIndex(1);
+        QVERIFY(!taps.isPlaybackRunning());
+        const int left = taps.tapsDue();
+        f.ticks(80);
+        QCOMPARE(taps.tapsDue(), left);
+
+        // Closing the window while playing: the player goes first, the page stops after it.
+        f.w.window->tabs()->setCurrentIndex(kPlaybackTab);
+        f.page->playButton()->click();
+        QVERIFY(taps.isPlaybackRunning());
+    }
+
     void moveToOriginKeepsTheYaw()
     {
         PlaybackFixture f;
