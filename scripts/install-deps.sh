@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev libqt6opengl6-dev qt6-multimedia-dev qt6-qpa-plugins
   libglu1-mesa-dev libgl1-mesa-dri
   libsleef-dev libtbb-dev nlohmann-json3-dev libcli11-dev libpng-dev libgraphviz-dev
+  libavcodec-dev libavformat-dev libswscale-dev libavutil-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
   # Debian's Qt Multimedia sends sound to PulseAudio (built in, no plugin); the tap sound test

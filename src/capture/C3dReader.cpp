@@ -5,6 +5,7 @@
 // POINT:SCALE; a negative scale means floating-point storage.
 #include "capture/CaptureReader.h"
 
+#include <algorithm>
 #include <bit>
 #include <cctype>
 #include <cmath>
@@ -306,6 +307,47 @@ private:
         return out;
     }
 
+    // The entries of a text parameter: one string when it has one dimension, one per column
+    // of its second dimension otherwise, each without its padding.
+    std::vector<std::string> textEntries(const char* key) const
+    {
+        std::vector<std::string> out;
+        const Parameter* p = find(key);
+        if (!p || p->type != -1)
+            return out;
+        const size_t width = p->dims.empty() ? p->count() : p->dims[0];
+        const size_t count = width == 0 ? 0 : p->count() / width;
+        for (size_t i = 0; i < count; ++i) {
+            std::string entry(b_.substr(p->data + i * width, width));
+            std::replace(entry.begin(), entry.end(), '\0', ' ');
+            const auto first = entry.find_first_not_of(" \t");
+            out.push_back(first == std::string::npos
+                              ? std::string()
+                              : entry.substr(first, entry.find_last_not_of(" \t") - first + 1));
+        }
+        return out;
+    }
+
+    // POINT:UNITS is one text in most files and one entry per point in some; the entries must
+    // agree, since one take has one scale. Millimetres where nothing is said.
+    void readUnits(RawCaptureTake& take) const
+    {
+        std::string units;
+        for (const std::string& entry : textEntries("POINT:UNITS")) {
+            if (entry.empty())
+                continue;
+            if (centimetresPerUnit(entry) == 0.0)
+                fail("its POINT:UNITS \"" + entry + "\" are none of mm, cm or m");
+            if (units.empty())
+                units = entry;
+            else if (centimetresPerUnit(entry) != centimetresPerUnit(units))
+                fail("its POINT:UNITS differ between points (\"" + units + "\" and \"" + entry +
+                     "\"); one take needs one unit");
+        }
+        take.centimetresPerUnit = units.empty() ? 0.1 : centimetresPerUnit(units);
+        take.units = unitsName(take.centimetresPerUnit);
+    }
+
     void readData(RawCaptureTake& take, size_t parameterBlock)
     {
         const auto used = number("POINT:USED", true);
@@ -317,14 +359,12 @@ private:
         const bool floats = scale < 0.0;
         const size_t word = floats ? 4 : 2;
 
-        const std::string units = text("POINT:UNITS").value_or("mm");
-        take.units = units.find_first_not_of(" \t") == std::string::npos ? "mm" : units;
-        take.centimetresPerUnit = centimetresPerUnit(take.units);
-        if (take.centimetresPerUnit == 0.0)
-            fail("its POINT:UNITS \"" + take.units + "\" are none of mm, cm or m");
-        take.units = take.centimetresPerUnit == 0.1 ? "mm" : take.centimetresPerUnit == 1.0 ? "cm" : "m";
-        if (const auto up = text("POINT:Y_SCREEN"); up && !parseVerticalAxis(*up, take.vertical))
-            fail("its POINT:Y_SCREEN \"" + *up + "\" names no axis");
+        readUnits(take);
+        if (const auto up = text("POINT:Y_SCREEN"); up && up->find_first_not_of(" \t") != std::string::npos) {
+            if (!parseVerticalAxis(*up, take.vertical))
+                fail("its POINT:Y_SCREEN \"" + *up + "\" names no axis");
+            take.verticalSource = "POINT:Y_SCREEN";
+        }
         const double rate = number("POINT:RATE").value_or(n().f32(20));
         take.frameRate = std::isfinite(rate) ? rate : 0.0;
 

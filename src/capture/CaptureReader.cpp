@@ -58,7 +58,8 @@ const CaptureFormatReader* captureReaderFor(std::string_view path)
     return nullptr;
 }
 
-bool readCaptureFile(const std::string& path, CaptureFile& file, std::string& error)
+bool readCaptureFile(const std::string& path, CaptureFile& file, std::string& error,
+                     const CaptureImportOptions& options)
 {
     const CaptureFormatReader* reader = captureReaderFor(path);
     if (!reader) {
@@ -75,7 +76,7 @@ bool readCaptureFile(const std::string& path, CaptureFile& file, std::string& er
         return false;
     }
     bytes = {};
-    file = finishCaptureTake(std::move(raw), path, std::string(reader->formatName()));
+    file = finishCaptureTake(std::move(raw), path, std::string(reader->formatName()), options);
     if (file.trajectories.empty()) {
         error = path + ": cannot read " + std::string(reader->formatName()) + " file: " +
                 (file.pointCount == 0 ? "it holds no points" : "none of its points has a valid sample");
@@ -85,7 +86,7 @@ bool readCaptureFile(const std::string& path, CaptureFile& file, std::string& er
 }
 
 bool readTrajectoryFile(const std::string& path, std::vector<LoadedTrajectory>& trajectories,
-                        std::string& notice, std::string& error)
+                        std::string& notice, std::string& error, const CaptureImportOptions& options)
 {
     trajectories.clear();
     notice.clear();
@@ -97,7 +98,7 @@ bool readTrajectoryFile(const std::string& path, std::vector<LoadedTrajectory>& 
         return true;
     }
     CaptureFile file;
-    if (!readCaptureFile(path, file, error))
+    if (!readCaptureFile(path, file, error, options))
         return false;
     notice = captureNotice(path, file);
     trajectories = std::move(file.trajectories);

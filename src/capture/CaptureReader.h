@@ -27,13 +27,14 @@ const CaptureFormatReader* captureReaderFor(std::string_view path);
 
 // Reads a capture file into trajectories (see finishCaptureTake). A file that cannot be read, is
 // refused by its reader or yields no trajectory at all gives false and an `error` that names the
-// file and the problem.
-bool readCaptureFile(const std::string& path, CaptureFile& file, std::string& error);
+// file and the problem. `options` carry what the user decided over the file.
+bool readCaptureFile(const std::string& path, CaptureFile& file, std::string& error,
+                     const CaptureImportOptions& options = {});
 
 // Reads any trajectory file: a capture file gives one trajectory per point, any other file is a
 // marker file (*.mov) and gives one trajectory named by its path. `notice` receives what the user
 // should be told about a file that did load (empty when nothing).
 bool readTrajectoryFile(const std::string& path, std::vector<LoadedTrajectory>& trajectories,
-                        std::string& notice, std::string& error);
+                        std::string& notice, std::string& error, const CaptureImportOptions& options = {});
 
 } // namespace duolo

@@ -96,6 +96,49 @@ std::string pointName(const std::string& label, size_t index)
     return name;
 }
 
+// The height of a file point above the floor along a signed vertical axis.
+double heightAlong(const Vec3& p, VerticalAxis up)
+{
+    switch (up) {
+    case VerticalAxis::PlusX: return p.x;
+    case VerticalAxis::MinusX: return -p.x;
+    case VerticalAxis::PlusY: return p.y;
+    case VerticalAxis::MinusY: return -p.y;
+    case VerticalAxis::PlusZ: return p.z;
+    case VerticalAxis::MinusZ: return -p.z;
+    }
+    return p.z;
+}
+
+// Some writers name the vertical axis with the wrong sign (bodies standing on +Z in a file that
+// says -Z), so the sign follows the data: bodies stand on the floor, so most of their samples
+// lie above it. A tie keeps what the file says.
+void takeUpSignFromData(RawCaptureTake& raw, const std::string& format)
+{
+    int64_t above = 0;
+    int64_t below = 0;
+    for (const RawCapturePoint& point : raw.points) {
+        for (const Marker& sample : point.samples) {
+            if (!isValidSample(sample.position))
+                continue;
+            const double h = heightAlong(sample.position, raw.vertical);
+            above += h > 0.0;
+            below += h < 0.0;
+        }
+    }
+    if (below <= above)
+        return;
+    const VerticalAxis stated = raw.vertical;
+    raw.vertical = oppositeAxis(stated);
+    std::string said = raw.verticalSource.empty()
+                           ? "The file names no vertical axis (" + format + " files usually have " +
+                                 verticalAxisName(stated) + " up)"
+                           : "Its " + raw.verticalSource + " names " + verticalAxisName(stated) + " as up";
+    said += ", but most samples lie on the " + verticalAxisName(raw.vertical) + " side of the floor: " +
+            verticalAxisName(raw.vertical) + " was taken as up.";
+    raw.note += (raw.note.empty() ? "" : " ") + said;
+}
+
 } // namespace
 
 bool parseVerticalAxis(std::string_view text, VerticalAxis& axis)
@@ -129,6 +172,24 @@ std::string verticalAxisName(VerticalAxis axis)
     return "+Z";
 }
 
+VerticalAxis oppositeAxis(VerticalAxis axis)
+{
+    switch (axis) {
+    case VerticalAxis::PlusX: return VerticalAxis::MinusX;
+    case VerticalAxis::MinusX: return VerticalAxis::PlusX;
+    case VerticalAxis::PlusY: return VerticalAxis::MinusY;
+    case VerticalAxis::MinusY: return VerticalAxis::PlusY;
+    case VerticalAxis::PlusZ: return VerticalAxis::MinusZ;
+    case VerticalAxis::MinusZ: return VerticalAxis::PlusZ;
+    }
+    return axis;
+}
+
+std::string unitsName(double centimetresPerUnit)
+{
+    return centimetresPerUnit == 0.1 ? "mm" : centimetresPerUnit == 1.0 ? "cm" : "m";
+}
+
 double centimetresPerUnit(std::string_view units)
 {
     std::string u(trimmed(units));
@@ -142,8 +203,18 @@ double centimetresPerUnit(std::string_view units)
     return 0.0;
 }
 
-CaptureFile finishCaptureTake(RawCaptureTake&& raw, const std::string& path, std::string format)
+CaptureFile finishCaptureTake(RawCaptureTake&& raw, const std::string& path, std::string format,
+                              const CaptureImportOptions& options)
 {
+    if (options.centimetresPerUnit > 0.0) {
+        raw.centimetresPerUnit = options.centimetresPerUnit;
+        raw.units = unitsName(options.centimetresPerUnit);
+    }
+    if (options.up)
+        raw.vertical = *options.up;
+    else
+        takeUpSignFromData(raw, format);
+
     CaptureFile file;
     file.format = std::move(format);
     file.pointCount = static_cast<int32_t>(raw.points.size());

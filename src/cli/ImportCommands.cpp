@@ -11,13 +11,26 @@ namespace {
 
 using nlohmann::json;
 
-void importCaptureFile(const std::string& path, const std::string& outPath)
+struct ImportArguments {
+    std::string file;
+    std::string out;
+    std::string up;
+};
+
+void importCaptureFile(const std::string& path, const std::string& outPath, const std::string& up)
 {
+    CaptureImportOptions options;
+    if (!up.empty()) {
+        VerticalAxis axis;
+        if (!parseVerticalAxis(up, axis) || (up.front() != '+' && up.front() != '-'))
+            throw CliError("--up \"" + up + "\" is none of +X, -X, +Y, -Y, +Z, -Z", 2);
+        options.up = axis;
+    }
     if (!captureReaderFor(path))
         throw CliError(path + ": import reads C3D (*.c3d) and TRC (*.trc) files", 2);
     CaptureFile file;
     std::string error;
-    if (!readCaptureFile(path, file, error))
+    if (!readCaptureFile(path, file, error, options))
         throw CliError(error);
 
     json labels = json::array();
@@ -56,11 +69,14 @@ void importCaptureFile(const std::string& path, const std::string& outPath)
 
 void registerImportCommands(CLI::App& app)
 {
-    auto paths = std::make_shared<std::pair<std::string, std::string>>();
+    auto args = std::make_shared<ImportArguments>();
     auto* command = app.add_subcommand("import", "Make a project of a C3D or TRC file's trajectories");
-    command->add_option("file", paths->first, "Capture file (*.c3d, *.trc)")->required();
-    command->add_option("out", paths->second, "Project file to write (*.dwz)")->required();
-    command->callback([paths] { importCaptureFile(paths->first, paths->second); });
+    command->add_option("file", args->file, "Capture file (*.c3d, *.trc)")->required();
+    command->add_option("out", args->out, "Project file to write (*.dwz)")->required();
+    command->add_option("--up", args->up,
+                        "Vertical axis of the file, taken as it stands: +X, -X, +Y, -Y, +Z or -Z (without it: "
+                        "the file's axis, its sign from where most samples lie)");
+    command->callback([args] { importCaptureFile(args->file, args->out, args->up); });
 }
 
 } // namespace duolo::cli

@@ -19,8 +19,10 @@
 #include "skeleton/PoseBuilder.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <optional>
 #include <string>
 
@@ -29,7 +31,8 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: duolo-mg play PROJECT.dwz (--gaps G (--threshold T | --threshold-fraction F) | --saved-graphs) "
-    "--seed S --passes N [--rotation-limit DEG] [--balance-tolerance X] [--prune] [--blend K] [--out OUT.trc]";
+    "--seed S --passes N [--rotation-limit DEG] [--balance-tolerance X] [--prune] [--blend K] "
+    "[--out OUT.trc|OUT.c3d]";
 
 struct PlayOptions {
     std::string project;
@@ -43,7 +46,7 @@ struct PlayOptions {
     std::optional<double> balanceTolerance;
     bool prune = false;
     int32_t blend = 0;
-    std::string out;
+    std::string out;  // recording to write, if any
 };
 
 // A whole number of any size, kept as written (less leading zeros) for the output; the generator
@@ -160,8 +163,8 @@ void play(const PlayOptions& options)
         refuse("--balance-tolerance must be a finite number, not negative");
     if (options.blend < 0 || options.blend > kMaxBlendFrames)
         refuse("--blend must be 0 to " + std::to_string(kMaxBlendFrames) + " frames");
-    if (!options.out.empty() && !isTrcPath(options.out))
-        refuse("--out: " + options.out + " must end in .trc");
+    if (!options.out.empty() && !isRecordingPath(options.out))
+        refuse("--out must name a .trc or .c3d file");
     const Seed seed = parseSeed(options.seed);
 
     std::string out = "{\"seed\": " + seed.text + ", \"passes\": " + std::to_string(options.passes) + ",\n";
@@ -214,10 +217,14 @@ void play(const PlayOptions& options)
     }
     out += "],\n\"resets\": ";
     appendInt(out, static_cast<int64_t>(player.counters().resets));
+    if (recorder) {
+        std::string error;
+        if (!recorder->write(options.out, error))
+            throw CliError("play: " + error);
+        out += ",\n\"out\": " + nlohmann::json(options.out).dump() + ", \"outFrames\": ";
+        appendInt(out, recorder->recording().frameCount());
+    }
     out += "}\n";
-    std::string error;
-    if (recorder && !recorder->write(options.out, error))
-        throw CliError("play: " + error);
     std::fwrite(out.data(), 1, out.size(), stdout);
     std::fflush(stdout);
 }
@@ -250,7 +257,8 @@ void registerPlayCommand(CLI::App& app)
     command->add_option("--blend", options->blend,
                         "Blend the written positions over this many frames at each transition (0 to 30; 0 = off)");
     command->add_option("--out", options->out,
-                        "Write every pass's placed markers of every playing group to this TRC file");
+                        "Write every pass's placed markers of every playing group to a TRC or C3D file "
+                        "(as the playback page's Export does)");
     command->callback([options] { play(*options); });
 }
 

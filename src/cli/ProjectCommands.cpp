@@ -46,6 +46,7 @@ json readJsonFile(const std::string& path)
 // Steps: {"op": ..., fields}
 //   centroid {markers}          group {markers}           heading / up {group, a, b}
 //   collider {markers}          edge {a, b}               mirror {markers}
+//   colliderInGroup {markers, groups}
 //   addToGroup / removeFromGroup {markers, group}         deleteMarkers {markers}
 //   flipHeading / flipUp / deleteHeading / deleteUp {groups}
 //   deleteEdges {edges}         deleteGroups {groups}
@@ -206,6 +207,30 @@ private:
                  " not a member of the first group and gets no collider");
     }
 
+    // Each listed group gets its own collider number, in group order, for its listed members.
+    void colliderInGroup(const json& step)
+    {
+        const auto list = selectMarkers(step);
+        const auto groupList = selectGroups(step);
+        if (list.empty() || groupList.empty())
+            return warn(std::string("no ") + (list.empty() ? "markers" : "groups") + " listed; nothing done");
+        const int32_t before = s_.nextColliderId;
+        s_.setColliderInGroup();
+        if (s_.nextColliderId == before)
+            return warn("no collider number is left; nothing done");
+        std::vector<int32_t> outside;
+        for (int32_t i : list) {
+            bool member = false;
+            for (int32_t g : groupList)
+                member = member || group(g)->isMember(marker(i));
+            if (!member)
+                outside.push_back(i);
+        }
+        if (!outside.empty())
+            warn("marker " + numbers(outside) + (outside.size() == 1 ? " is" : " are") +
+                 " not a member of a listed group and gets no collider");
+    }
+
     void membership(const json& step, bool add)
     {
         const auto list = selectMarkers(step);
@@ -273,6 +298,8 @@ private:
             vector(step, op_ == "heading");
         } else if (op_ == "collider") {
             collider(step);
+        } else if (op_ == "colliderInGroup") {
+            colliderInGroup(step);
         } else if (op_ == "edge") {
             const int32_t a = integer(step, "a");
             const int32_t b = integer(step, "b");
@@ -346,12 +373,28 @@ void makeProject(const std::string& recipePath, const std::string& outPath)
 
     // Marker paths are relative to the recipe's folder; the trajectories keep them as written.
     const auto folder = std::filesystem::path(recipePath).parent_path();
+    // An entry is a path, or {"path": ..., "up": "+Z"} for a capture file whose vertical axis
+    // the recipe decides.
     std::vector<std::string> written;
     std::vector<std::string> resolved;
+    std::vector<CaptureImportOptions> options;
     for (const json& p : recipe["markers"]) {
-        if (!p.is_string())
-            throw CliError(recipePath + ": \"markers\" must be a list of file paths");
-        written.push_back(p.get<std::string>());
+        const json* path = &p;
+        options.emplace_back();
+        if (p.is_object()) {
+            path = p.contains("path") ? &p["path"] : nullptr;
+            if (p.contains("up")) {
+                VerticalAxis axis;
+                const json& up = p["up"];
+                if (!up.is_string() || up.get<std::string>().empty() || !std::strchr("+-", up.get<std::string>()[0]) ||
+                    !parseVerticalAxis(up.get<std::string>(), axis))
+                    throw CliError(recipePath + ": \"up\" must be one of \"+X\", \"-X\", \"+Y\", \"-Y\", \"+Z\", \"-Z\"");
+                options.back().up = axis;
+            }
+        }
+        if (!path || !path->is_string())
+            throw CliError(recipePath + ": \"markers\" must be a list of file paths (or {\"path\", \"up\"} objects)");
+        written.push_back(path->get<std::string>());
         resolved.push_back((folder / written.back()).string());
     }
 
@@ -361,7 +404,7 @@ void makeProject(const std::string& recipePath, const std::string& outPath)
     std::vector<std::string> errors;
     for (std::size_t i = 0; i < resolved.size(); ++i) {
         const std::size_t first = session.markers.size();
-        session.loadMarkers({resolved[i]}, &errors);
+        session.loadMarkers({resolved[i]}, &errors, nullptr, options[i]);
         if (!errors.empty())
             throw CliError(errors.front());
         for (std::size_t k = first; k < session.markers.size(); ++k)

@@ -87,8 +87,8 @@ void synthesize(const SynthesizeOptions& options)
     }
     if (options.blend < 0 || options.blend > kMaxBlendFrames)
         refuse("--blend must be 0 to " + std::to_string(kMaxBlendFrames) + " frames");
-    if (!isTrcPath(options.out))
-        refuse("--out: " + options.out + " must end in .trc");
+    if (!isRecordingPath(options.out))
+        refuse("--out: " + options.out + " must end in .trc or .c3d");
     if (options.horizon < 1 || options.maxPasses < 1)
         refuse("--horizon and --max-passes must be at least 1");
     std::vector<FloorPath::Point> points = readPath(options.path);

@@ -1,10 +1,8 @@
 #include "playback/PassRecorder.h"
 
-#include "capture/TrcWriter.h"
 #include "playback/Placement.h"
 #include "skeleton/Group.h"
 
-#include <cctype>
 #include <limits>
 
 namespace duolo {
@@ -27,17 +25,8 @@ void PassRecorder::recordPass()
 
 bool PassRecorder::write(const std::string& path, std::string& error) const
 {
-    return writeTrcFile(path, recording_.toTrc(kRecordingExportScale, kRecordingExportUnits), error);
+    return writeRecordingFile(path, recording_, error);
 }
 
-bool isTrcPath(std::string_view path)
-{
-    if (path.size() < 4)
-        return false;
-    std::string tail(path.substr(path.size() - 4));
-    for (char& c : tail)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return tail == ".trc";
-}
 
 } // namespace duolo

@@ -19,7 +19,8 @@ public:
 
     void recordPass();
     const PlaybackRecording& recording() const { return recording_; }
-    // Writes the rows as the page's export does; on failure false with `error` naming the file.
+    // Writes the rows as the page's export does (C3D for *.c3d, else TRC); on failure false
+    // with `error` naming the file.
     bool write(const std::string& path, std::string& error) const;
 
 private:
@@ -28,8 +29,5 @@ private:
     TransitionBlender blender_;
     std::vector<Vec3> points_;
 };
-
-// Whether the path names a TRC file (ends in ".trc", any case).
-bool isTrcPath(std::string_view path);
 
 } // namespace duolo

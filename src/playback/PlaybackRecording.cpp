@@ -6,6 +6,8 @@
 #include "skeleton/Group.h"
 #include "skeleton/Skeleton.h"
 
+#include <cctype>
+
 namespace duolo {
 
 void PlaybackRecording::start(std::vector<std::string> markerNames)
@@ -66,6 +68,29 @@ TrcTake PlaybackRecording::toTrc(double scale, std::string units) const
     return take;
 }
 
+C3dTake PlaybackRecording::toC3d() const
+{
+    C3dTake take;
+    take.frameRate = kPassesPerSecond;
+    take.labels = names_;
+    for (const std::string& name : names_)
+        take.descriptions.push_back(name.substr(0, name.find('_')));
+    const int32_t frames = frameCount();
+    take.frames.reserve(static_cast<size_t>(frames));
+    for (int32_t f = 0; f < frames; ++f) {
+        std::vector<Vec3> row;
+        row.reserve(names_.size());
+        for (size_t m = 0; m < names_.size(); ++m) {
+            // Scene units are tenths of the marker files' centimetres, with height and depth
+            // swapped: swapping them back is the capture's own z-up frame.
+            const Vec3& p = point(f, m);
+            row.push_back(Vec3{p.x, p.z, p.y} * 100.0);
+        }
+        take.frames.push_back(std::move(row));
+    }
+    return take;
+}
+
 std::string recordingMarkerName(int32_t groupNumber, std::string_view markerName)
 {
     std::string name = displayFileName(markerName);
@@ -102,6 +127,32 @@ void placedMarkersOfPass(std::span<const Group* const> groups, std::vector<Vec3>
         if (blender)
             blender->apply(g->groupNumber, *g, std::span<Vec3>(points.data() + first, points.size() - first));
     }
+}
+
+namespace {
+
+bool endsWithNoCase(std::string_view text, std::string_view tail)
+{
+    if (text.size() < tail.size())
+        return false;
+    for (size_t i = 0; i < tail.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(text[text.size() - tail.size() + i])) != tail[i])
+            return false;
+    return true;
+}
+
+} // namespace
+
+bool isRecordingPath(std::string_view path)
+{
+    return endsWithNoCase(path, ".trc") || endsWithNoCase(path, ".c3d");
+}
+
+bool writeRecordingFile(const std::string& path, const PlaybackRecording& recording, std::string& error)
+{
+    return endsWithNoCase(path, ".c3d")
+               ? writeC3dFile(path, recording.toC3d(), error)
+               : writeTrcFile(path, recording.toTrc(PlaybackRecording::kTrcScale, PlaybackRecording::kTrcUnits), error);
 }
 
 } // namespace duolo

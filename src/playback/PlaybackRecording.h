@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/C3dWriter.h"
 #include "capture/TrcWriter.h"
 #include "capture/Vec3.h"
 
@@ -23,6 +24,10 @@ class PlaybackRecording {
 public:
     static constexpr size_t kDefaultByteLimit = size_t{256} << 20;
     static constexpr double kPassesPerSecond = 25.0;
+    // The TRC export's scale and units: marker files are read at a tenth of their units, so
+    // this gives them back in the units the capture had (centimetres for the sample).
+    static constexpr double kTrcScale = 10.0;
+    static constexpr const char* kTrcUnits = "cm";
 
     explicit PlaybackRecording(size_t byteLimit = kDefaultByteLimit) : byteLimit_(byteLimit) {}
 
@@ -54,6 +59,10 @@ public:
     // scene's depth z changes sign), every coordinate multiplied by `scale` and labelled with
     // `units`.
     TrcTake toTrc(double scale, std::string units) const;
+    // The kept frames as a C3D take at 25 frames per second: millimetres in the capture's own
+    // right-handed z-up frame, labelled as the TRC columns, each described by its group
+    // ("Group<g>").
+    C3dTake toC3d() const;
 
 private:
     size_t byteLimit_;
@@ -69,9 +78,12 @@ std::string recordingMarkerName(int32_t groupNumber, std::string_view markerName
 // The columns of the given groups: every member of each, in group then member order.
 std::vector<std::string> recordingMarkerNames(const std::vector<const Group*>& groups);
 
-// What the playback page's "Export" writes: the scene's coordinates times 10, labelled "cm".
-inline constexpr double kRecordingExportScale = 10.0;
-inline constexpr const char* kRecordingExportUnits = "cm";
+// Whether the path names a file a recording can be written to: *.trc or *.c3d (any case).
+bool isRecordingPath(std::string_view path);
+
+// What the playback page's "Export" writes: a C3D file for *.c3d, else a TRC file (the scene's
+// coordinates times 10, labelled "cm"). On failure false with `error` naming the file.
+bool writeRecordingFile(const std::string& path, const PlaybackRecording& recording, std::string& error);
 
 // One recorded frame: the placed joints of the given (playable) groups at the frame each shows,
 // in group then member order, as recordingMarkerNames names them. With a blender each group's

@@ -14,14 +14,14 @@ MotionCaptureSession::MotionCaptureSession() = default;
 MotionCaptureSession::~MotionCaptureSession() = default;
 
 void MotionCaptureSession::loadMarkers(const std::vector<std::string>& paths, std::vector<std::string>* errors,
-                                       std::vector<std::string>* notices)
+                                       std::vector<std::string>* notices, const CaptureImportOptions& captureOptions)
 {
     for (const auto& path : paths) {
         // A marker file gives one trajectory, a capture file (C3D, TRC) one per point.
         std::vector<LoadedTrajectory> loadedTrajectories;
         std::string error;
         std::string notice;
-        if (!readTrajectoryFile(path, loadedTrajectories, notice, error)) {
+        if (!readTrajectoryFile(path, loadedTrajectories, notice, error, captureOptions)) {
             if (errors)
                 errors->push_back(error);
             continue;

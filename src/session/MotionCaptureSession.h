@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/AnimatedMarker.h"
+#include "capture/CaptureTake.h"
 
 #include <cstdint>
 #include <memory>
@@ -53,9 +54,10 @@ public:
     // the user should know about a file that did load (its filled gaps, left-out points) is one
     // message per file, appended to `notices` or, without them, shown. Sets `loaded`, puts the
     // frame at 0 and takes the frame count from the first trajectory of the session.
-    // Trajectories are renumbered at once, so numbers never repeat.
+    // Trajectories are renumbered at once, so numbers never repeat. `captureOptions` (the
+    // user's vertical axis and units) apply to every capture file of the call.
     void loadMarkers(const std::vector<std::string>& paths, std::vector<std::string>* errors = nullptr,
-                     std::vector<std::string>* notices = nullptr);
+                     std::vector<std::string>* notices = nullptr, const CaptureImportOptions& captureOptions = {});
     // Moves every ungrouped trajectory to `frame` and every group (with its members) too.
     void setFrame(int32_t frame);
     // One frame on, wrapping from the last frame to 0.
@@ -96,6 +98,8 @@ public:
     void deleteUpVectors();
     void setCollider();                 // >= 1 selected trajectory, at least one group and a
                                         // collider id left (the counter is not at its maximum)
+    void setColliderInGroup();          // setCollider on each selected group in list order, each
+                                        // with its own id: >= 1 selected trajectory and group
     void deleteSelectedMarkers();
     void mirrorMarkers();               // one or two selected trajectories
 
@@ -106,6 +110,10 @@ public:
     // True when every trajectory has exactly `frameCount` samples (the builder's condition
     // for moving on).
     bool allTrajectoriesHaveFrameCount() const;
+
+private:
+    // The selected members of `group` get the next collider id (added to their names too).
+    void giveColliderId(Group& group);
 };
 
 } // namespace duolo

@@ -218,13 +218,34 @@ void MotionCaptureSession::setCollider()
     if (selectedMarkerCount <= 0 || groups.empty() || nextColliderId == std::numeric_limits<int32_t>::max())
         return;
     // Always the first group of the list, selected or not.
-    for (auto* m : groups.front()->members) {
+    giveColliderId(*groups.front());
+}
+
+void MotionCaptureSession::giveColliderId(Group& group)
+{
+    for (auto* m : group.members) {
         if (m->selected) {
             m->colliderId = nextColliderId;
             m->name += " C:" + std::to_string(nextColliderId);
         }
     }
+    // An id is used up even when no member was selected, as "Set Collider" does.
     ++nextColliderId;
+}
+
+void MotionCaptureSession::setColliderInGroup()
+{
+    // setCollider only reaches the first group; this gives every selected group's bodies their
+    // floor contacts, one id per group so that each group's contacts stay its own.
+    if (selectedMarkerCount <= 0 || selectedGroupCount <= 0)
+        return;
+    for (auto& g : groups) {
+        if (!g->selected)
+            continue;
+        if (nextColliderId == std::numeric_limits<int32_t>::max())
+            return;
+        giveColliderId(*g);
+    }
 }
 
 void MotionCaptureSession::deleteSelectedMarkers()

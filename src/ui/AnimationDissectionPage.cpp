@@ -12,6 +12,7 @@
 #include "ui/DistanceMapWindow.h"
 #include "ui/FrameControls.h"
 #include "ui/MainDialog.h"
+#include "ui/SavePicture.h"
 #include "ui/UpDownControl.h"
 
 #include <QCheckBox>
@@ -80,6 +81,7 @@ AnimationDissectionPage::AnimationDissectionPage(MainDialog& mainWindow) : Pipel
 
     mapWindow_ = new DistanceMapWindow(this);
     mapWindow_->hide();
+    offerSavePicture(mapWindow_->canvas(), mainWindow, [canvas = mapWindow_->canvas()] { return canvas->grab().toImage(); });
     connect(mapWindow_->canvas(), &DistanceMapCanvas::sourceFrameChosen, this, &AnimationDissectionPage::seekFrame);
 
     syncFrameControls();
@@ -289,6 +291,7 @@ void AnimationDissectionPage::deactivate()
         leaving_ = false;
     }
     mapWindow_->hide();
+    offerSavePicture(mapWindow_->canvas(), mainWindow, [canvas = mapWindow_->canvas()] { return canvas->grab().toImage(); });
     PipelinePage::deactivate();
 }
 

@@ -4,6 +4,7 @@
 #include "playback/Placement.h"
 #include "render/ClipStripWidget.h"
 #include "render/GraphCanvasWidget.h"
+#include "render/GlView.h"
 #include "render/GraphDrawing.h"
 #include "render/SpinSlider.h"
 #include "render/ValueBox.h"
@@ -13,9 +14,11 @@
 #include "skeleton/Skeleton.h"
 #include "ui/FrameControls.h"
 #include "ui/MainDialog.h"
+#include "ui/SavePicture.h"
 #include "ui/TapSoundPlayer.h"
 #include "ui/UpDownControl.h"
 #include "ui/UserDialogs.h"
+#include "ui/VideoEncoder.h"
 
 #include <QCheckBox>
 #include <QKeyEvent>
@@ -26,6 +29,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPainter>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QSignalBlocker>
@@ -38,10 +42,6 @@ namespace duolo {
 
 namespace {
 
-// Marker files are read at a tenth of their units; the export gives them back in the units of
-// the files (centimetres for this system's takes).
-constexpr double kExportScale = 10.0;
-const char* const kExportUnits = "cm";
 
 QSlider* makeSlider(QWidget* parent, const QString& name, int maximum, int tick)
 {
@@ -97,6 +97,7 @@ QWidget* GraphPlaybackPage::buildGraphColumn(QWidget* parent)
                           "whole graph"));
     panel_->installEventFilter(this);
     panel_->setDrawFunction([this](QPainter& painter) { drawPanel(painter); });
+    offerSavePicture(panel_, mainWindow, [this] { return panel_->renderImage(); });
     follow_ = new QCheckBox(tr("Follow"), column);
     follow_->setObjectName(QStringLiteral("follow"));
     follow_->setChecked(true);
@@ -178,7 +179,20 @@ QWidget* GraphPlaybackPage::buildGraphColumn(QWidget* parent)
     record_->setCheckable(true);
     record_->setToolTip(tr("Keep every played frame of every group, for \"Export\""));
     export_ = new QPushButton(tr("Export"), column);
-    export_->setToolTip(tr("Write the recorded frames as a TRC marker file"));
+    export_->setToolTip(tr("Write the recorded frames as a TRC or C3D marker file"));
+    exportVideo_ = new QPushButton(tr("Export Video"), column);
+    exportVideo_->setObjectName(QStringLiteral("exportVideo"));
+    exportVideo_->setToolTip(GlView::isOpenGlAvailable()
+                                 ? tr("Play on and render the next seconds of playback, as the 3D view shows "
+                                      "them, to an MP4 video (25 pictures per second)")
+                                 : tr("Videos are rendered by the 3D view, which needs OpenGL. Without a display, "
+                                      "\"duolo-mg play ... --out OUT.c3d\" writes the played markers instead."));
+    connect(exportVideo_, &QPushButton::clicked, this, [this] {
+        int seconds = 10;
+        const QString path = this->mainWindow.dialogs().chooseVideoToSave(this, seconds);
+        if (!path.isEmpty())
+            exportVideo(path, seconds);
+    });
     recordingLabel_ = new QLabel(column);
     recordingLabel_->setObjectName(QStringLiteral("recordingLabel"));
     connect(record_, &QPushButton::clicked, this, &GraphPlaybackPage::toggleRecording);
@@ -228,6 +242,7 @@ QWidget* GraphPlaybackPage::buildGraphColumn(QWidget* parent)
     auto* recordRow = new QHBoxLayout;
     recordRow->addWidget(record_);
     recordRow->addWidget(export_);
+    recordRow->addWidget(exportVideo_);
     recordRow->addWidget(recordingLabel_, 1);
     auto* save = new QPushButton(tr("Save Progress"), column);
     save->setObjectName(QStringLiteral("saveProgress"));
@@ -588,6 +603,13 @@ bool GraphPlaybackPage::eventFilter(QObject* watched, QEvent* event)
 
 void GraphPlaybackPage::advance()
 {
+    // While a video renders, the export steps the ensemble itself, one pass per picture.
+    if (!exportingVideo_)
+        runPass();
+}
+
+void GraphPlaybackPage::runPass()
+{
     const Ensemble ensemble = playbackEnsemble(session());
     selectedGroupNumber_ = std::clamp(selectedGroupNumber_, 0, std::max(0, ensemble.groupCount() - 1));
     const bool showAll = showAll_->isChecked();
@@ -704,6 +726,7 @@ void GraphPlaybackPage::refreshDisplays()
         ->setCurrentWidget(groups == 0 ? static_cast<QWidget*>(noGroupNote_) : viewArea_);
     for (QWidget* w : std::initializer_list<QWidget*>{play_, pause_, back_, forward_, toOrigin_, record_})
         w->setEnabled(groups > 0);
+    exportVideo_->setEnabled(groups > 0 && GlView::isOpenGlAvailable());
 }
 
 void GraphPlaybackPage::toggleRecording()
@@ -737,12 +760,61 @@ void GraphPlaybackPage::refreshRecordingText()
 
 bool GraphPlaybackPage::exportRecording(const QString& path)
 {
+    // The chosen file's extension picks the format: C3D for *.c3d, TRC for anything else.
     std::string error;
-    if (!writeTrcFile(QFile::encodeName(path).toStdString(), recording_.toTrc(kExportScale, kExportUnits), error)) {
+    const std::string file = QFile::encodeName(path).toStdString();
+    if (!writeRecordingFile(file, recording_, error)) {
         mainWindow.dialogs().showError(this, tr("Export"), QString::fromLocal8Bit(error.c_str()));
         return false;
     }
     return true;
+}
+
+bool GraphPlaybackPage::exportVideo(const QString& path, int seconds, std::vector<QImage>* shown)
+{
+    GlView* v = view();
+    if (!v) {
+        mainWindow.dialogs().showError(
+            this, tr("Export Video"),
+            tr("%1: the video is rendered by the 3D view, which is not available here (it needs OpenGL). "
+               "Without a display, \"duolo-mg play ... --out OUT.c3d\" writes the played markers instead.")
+                .arg(path));
+        return false;
+    }
+    const int frames = std::max(1, seconds) * static_cast<int>(PlaybackRecording::kPassesPerSecond);
+    QProgressDialog progress(tr("Rendering the video..."), tr("Cancel"), 0, frames, this);
+    progress.setWindowTitle(tr("Export Video"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(0);
+    const bool wasPlaying = playing_;
+    playing_ = true;
+    exportingVideo_ = true;
+    VideoEncoder encoder;
+    bool written = true;
+    bool cancelled = false;
+    for (int f = 0; f < frames && written && !cancelled; ++f) {
+        // As one tick of the render loop: turn, step, then the picture after the step.
+        v->turn();
+        runPass();
+        const QImage picture = v->grabFramebuffer();
+        written = (f > 0 || encoder.open(path, picture.width(), picture.height(),
+                                         static_cast<int>(PlaybackRecording::kPassesPerSecond))) &&
+                  encoder.addFrame(picture);
+        if (shown)
+            shown->push_back(picture);
+        progress.setValue(f + 1);
+        cancelled = progress.wasCanceled();
+    }
+    exportingVideo_ = false;
+    playing_ = wasPlaying;
+    written = written && !cancelled && encoder.finish();
+    if (!written || cancelled) {
+        encoder.abandon();
+        QFile::remove(path);
+    }
+    if (!written && !cancelled)
+        mainWindow.dialogs().showError(this, tr("Export Video"), encoder.error());
+    return written && !cancelled;
 }
 
 void GraphPlaybackPage::drawScene()

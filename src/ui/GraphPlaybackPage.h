@@ -64,6 +64,11 @@ public:
     void toggleRecording();
     // Writes the recording to `path` as a TRC file; false after reporting a failure.
     bool exportRecording(const QString& path);
+    // "Export Video": plays on for `seconds` and renders every pass off screen as the 3D view
+    // shows it (25 pictures per second, the view's size) into an MP4 file, with a progress
+    // dialog and Cancel. `shown` receives each picture. False after reporting a failure, or
+    // when cancelled; the unfinished file is removed either way.
+    bool exportVideo(const QString& path, int seconds, std::vector<QImage>* shown = nullptr);
 
     QString frameText() const;
     QString noGraphText() const;
@@ -94,6 +99,7 @@ public:
     int pathGroupNumber() const;
     QPushButton* recordButton() const { return record_; }
     QPushButton* exportButton() const { return export_; }
+    QPushButton* exportVideoButton() const { return exportVideo_; }
     UpDownControl* groupSpinner() const { return groupSpinner_; }
     ValueBox* groupBox() const { return groupBox_; }
     QCheckBox* showAllGroupsBox() const { return showAll_; }
@@ -137,6 +143,7 @@ private:
     void setFrameFromSelection();
     void gatherScene(bool showAll);
     void recordPass();
+    void runPass();  // what advance() does, unless a video export is stepping
     void refreshDisplays();
     void refreshRecordingText();
     void clearBlends();
@@ -147,6 +154,7 @@ private:
     std::vector<double> stateKey(bool showAll) const;
 
     bool playing_ = false;
+    bool exportingVideo_ = false;
     // The main window's player; it goes before the pages when the window closes.
     QPointer<TapSoundPlayer> tapSound_;
     int selectedGroupNumber_ = 0;
@@ -181,6 +189,7 @@ private:
     std::unique_ptr<PathFollower> follower_;
     QPushButton* record_ = nullptr;
     QPushButton* export_ = nullptr;
+    QPushButton* exportVideo_ = nullptr;
     QLabel* recordingLabel_ = nullptr;
     UpDownControl* groupSpinner_ = nullptr;
     ValueBox* groupBox_ = nullptr;

@@ -208,7 +208,7 @@ void MainDialog::onTabChanged(int index)
     statusStrip_->showStage(stage_);
 }
 
-void MainDialog::loadMarkerFiles(const QStringList& paths)
+void MainDialog::loadMarkerFiles(const QStringList& paths, const CaptureImportOptions& captureOptions)
 {
     if (paths.isEmpty())
         return;
@@ -219,7 +219,7 @@ void MainDialog::loadMarkerFiles(const QStringList& paths)
     std::vector<std::string> errors;
     std::vector<std::string> notices;
     beginEdit(EditHistory::Scope::Everything);
-    session_->loadMarkers(files, &errors, &notices);
+    session_->loadMarkers(files, &errors, &notices, captureOptions);
     endEdit(EditHistory::Scope::Everything, tr("Open Files"));
     if (auto* open = openPage())
         open->refreshList();

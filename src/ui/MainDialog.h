@@ -59,7 +59,7 @@ public:
 
     // "Open Files": loads marker and capture files into the session and lists them; unreadable
     // files are reported together in one box, the gaps filled in each capture file one box each.
-    void loadMarkerFiles(const QStringList& paths);
+    void loadMarkerFiles(const QStringList& paths, const CaptureImportOptions& captureOptions = {});
     // "Open Project": reset, then read the project into the session and list its trajectories.
     // A project that cannot be read is reported and leaves the empty session of the reset.
     bool openProject(const QString& path);

@@ -11,6 +11,7 @@
 #include "skeleton/Group.h"
 #include "ui/FrameControls.h"
 #include "ui/MainDialog.h"
+#include "ui/SavePicture.h"
 #include "ui/UpDownControl.h"
 
 #include <QCheckBox>
@@ -161,6 +162,12 @@ QWidget* MotionGraphEditorPage::buildSettingsColumn(QWidget* parent)
     auto* toOrigin = new QPushButton(tr("Move To Origin"), column);
     toOrigin->setToolTip(tr("Put every group back at the origin for playback"));
     connect(toOrigin, &QPushButton::clicked, this, &MotionGraphEditorPage::moveToOrigin);
+    // The canvas's right button is the editor's own, so its picture has a button.
+    savePicture_ = new QPushButton(tr("Save Picture"), column);
+    savePicture_->setObjectName(QStringLiteral("savePicture"));
+    savePicture_->setToolTip(tr("Save the graph canvas as a PNG picture"));
+    connect(savePicture_, &QPushButton::clicked, this,
+            [this] { savePicture(this, this->mainWindow.dialogs(), canvas_->renderImage()); });
     auto* save = new QPushButton(tr("Save Progress"), column);
     save->setObjectName(QStringLiteral("saveProgress"));
     save->setToolTip(tr("Save the project, with every group's motion graph in the graph file beside it"));
@@ -197,7 +204,7 @@ QWidget* MotionGraphEditorPage::buildSettingsColumn(QWidget* parent)
         ->setToolTip(tr("Force-directed: clips joined by edges near each other"));
     layouts->setToolTipsVisible(true);
     layOut_->setMenu(layouts);
-    for (QPushButton* b : {toOrigin, save, nextStep_, delete_, layOut_})
+    for (QPushButton* b : {toOrigin, save, nextStep_, delete_, layOut_, savePicture_})
         b->setAutoDefault(false);
 
     auto* grid = new QGridLayout(column);
@@ -223,6 +230,7 @@ QWidget* MotionGraphEditorPage::buildSettingsColumn(QWidget* parent)
     grid->addWidget(delete_, row, 0);
     grid->addWidget(layOut_, row + 1, 0);
     grid->addWidget(nextStep_, row++, 2);
+    grid->addWidget(savePicture_, row, 2);  // beside "Lay Out"
     grid->setColumnStretch(2, 1);
     return column;
 }

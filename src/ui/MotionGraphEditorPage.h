@@ -91,6 +91,7 @@ public:
     ValueBox* mousePositionBox() const { return mouseBox_; }
     QPushButton* playButton() const { return play_; }
     QPushButton* nextStepButton() const { return nextStep_; }
+    QPushButton* savePictureButton() const { return savePicture_; }
     QPushButton* deleteButton() const { return delete_; }
     QPushButton* layOutButton() const { return layOut_; }
     ClipStripWidget* clipStrip() const { return clipStrip_; }
@@ -153,6 +154,7 @@ private:
     ValueBox* centreBox_ = nullptr;
     ValueBox* mouseBox_ = nullptr;
     QPushButton* nextStep_ = nullptr;
+    QPushButton* savePicture_ = nullptr;
     QPushButton* delete_ = nullptr;
     QPushButton* layOut_ = nullptr;
     ClipStripWidget* clipStrip_ = nullptr;

@@ -3,6 +3,7 @@
 #include "capture/MarkerFile.h"
 #include "capture/TextEncoding.h"
 #include "session/MotionCaptureSession.h"
+#include "ui/CaptureImportDialog.h"
 #include "ui/MainDialog.h"
 #include "ui/UserDialogs.h"
 
@@ -102,8 +103,13 @@ void OpenSessionPage::refreshList()
 void OpenSessionPage::openFiles()
 {
     const QStringList paths = mainWindow.dialogs().chooseMarkerFiles(this);
-    if (!paths.isEmpty())
-        mainWindow.loadMarkerFiles(paths);
+    if (paths.isEmpty())
+        return;
+    // Capture files may need the user's word on their vertical axis and units.
+    CaptureImportOptions options;
+    if (holdsCaptureFiles(paths) && !mainWindow.dialogs().chooseCaptureImportOptions(this, options))
+        return;
+    mainWindow.loadMarkerFiles(paths, options);
 }
 
 void OpenSessionPage::openProject()

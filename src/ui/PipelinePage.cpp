@@ -3,6 +3,7 @@
 #include "render/SpinSlider.h"
 #include "session/MotionCaptureSession.h"
 #include "ui/MainDialog.h"
+#include "ui/SavePicture.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -50,6 +51,7 @@ void PipelinePage::activate()
     } else if (viewArea_) {
         releaseView();  // a fresh view on every visit
         view_ = new GlView(lighting_, [this] { drawView(); }, viewArea_);
+        offerSavePicture(view_, mainWindow, [view = view_] { return view->grabFramebuffer(); });
         if (spinSlider_)
             view_->setSpinSpeed(spinSlider_->value());
         viewArea_->layout()->addWidget(view_);

@@ -174,6 +174,10 @@ void SkeletonBuilderPage::buildControls()
                                &P::mirrorMarkers);
     setCollider_ = addButton(frame, tr("Set Collider"), QStringLiteral("setCollider"),
                              tr("Give the selected joints a new collider id (floor contact)"), &P::setCollider);
+    setColliderInGroup_ = addButton(frame, tr("Set Collider\nIn Group"), QStringLiteral("setColliderInGroup"),
+                                    tr("Set Collider In Group: give the selected joints of each selected group "
+                                       "a new collider id, one per group (floor contact)"),
+                                    &P::setColliderInGroup);
     deleteEdges_ = addButton(frame, tr("Delete Edges"), QStringLiteral("deleteEdges"),
                              tr("Delete the selected edges"), &P::deleteEdges);
     deleteGroups_ = addButton(frame, tr("Delete Groups"), QStringLiteral("deleteGroups"),
@@ -215,6 +219,7 @@ void SkeletonBuilderPage::buildControls()
 
     auto* edgeButtons = new QVBoxLayout;
     edgeButtons->addWidget(setCollider_, 0, Qt::AlignHCenter);
+    edgeButtons->addWidget(setColliderInGroup_, 0, Qt::AlignHCenter);
     edgeButtons->addStretch(1);
     edgeButtons->addWidget(deleteEdges_, 0, Qt::AlignHCenter);
     edgeButtons->addStretch(1);
@@ -527,6 +532,20 @@ void SkeletonBuilderPage::setCollider()
     if (session().selectedMarkerCount < 1 || session().groupCount() < 1)
         return;
     session().setCollider();
+    afterColliderChange();
+}
+
+void SkeletonBuilderPage::setColliderInGroup()
+{
+    synchroniseSelection();
+    if (session().selectedMarkerCount < 1 || session().selectedGroupCount < 1)
+        return;
+    session().setColliderInGroup();
+    afterColliderChange();
+}
+
+void SkeletonBuilderPage::afterColliderChange()
+{
     // The names changed but the rows did not: rewrite them in place so that the joints the
     // user picked stay selected.
     const QSignalBlocker block(markerList_);

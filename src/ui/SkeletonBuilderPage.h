@@ -53,6 +53,7 @@ public:
     QPushButton* removeFromGroupButton() const { return removeFromGroup_; }
     QPushButton* mirrorMarkersButton() const { return mirrorMarkers_; }
     QPushButton* setColliderButton() const { return setCollider_; }
+    QPushButton* setColliderInGroupButton() const { return setColliderInGroup_; }
     QPushButton* deleteEdgesButton() const { return deleteEdges_; }
     QPushButton* deleteGroupsButton() const { return deleteGroups_; }
     QPushButton* createHeadingVectorButton() const { return createHeading_; }
@@ -88,6 +89,8 @@ private:
     void removeFromGroup();
     void deleteMarkers();
     void setCollider();
+    void setColliderInGroup();
+    void afterColliderChange();  // the marker rows after their names changed
     void mirrorMarkers();
     void createHeadingVector();
     void createUpVector();
@@ -126,6 +129,7 @@ private:
     QPushButton* removeFromGroup_ = nullptr;
     QPushButton* mirrorMarkers_ = nullptr;
     QPushButton* setCollider_ = nullptr;
+    QPushButton* setColliderInGroup_ = nullptr;
     QPushButton* deleteEdges_ = nullptr;
     QPushButton* deleteGroups_ = nullptr;
     QPushButton* createHeading_ = nullptr;

@@ -1,8 +1,11 @@
 #include "ui/UserDialogs.h"
 
+#include "ui/CaptureImportDialog.h"
+
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QSettings>
 
@@ -15,7 +18,9 @@ const QString kMarkerFilter =
                    "TRC Files (*.trc);;All Files (*)");
 const QString kOpenProjectFilter = QStringLiteral("Duolo Motion Graph Files (*.dwz);;All Files (*)");
 const QString kSaveProjectFilter = QStringLiteral("Duolo Motion Graph File (*.dwz);;All Files (*)");
-const QString kTrcFilter = QStringLiteral("TRC Marker Files (*.trc);;All Files (*)");
+const QString kPictureFilter = QStringLiteral("PNG Pictures (*.png);;All Files (*)");
+const QString kVideoFilter = QStringLiteral("MP4 Videos (*.mp4);;All Files (*)");
+const QString kRecordingFilter = QStringLiteral("TRC Marker Files (*.trc);;C3D Files (*.c3d);;All Files (*)");
 
 const QString kLastFolderKey = QStringLiteral("dialogs/lastFolder");
 
@@ -27,6 +32,12 @@ QStringList runDialog(QWidget* parent, DialogFolder& folder, QFileDialog::Accept
     dialog.setAcceptMode(accept);
     dialog.setFileMode(mode);
     dialog.setDefaultSuffix(suffix);
+    // A name typed without an extension takes that of the file type chosen in the dialog.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& chosen) {
+        const qsizetype star = chosen.indexOf(QStringLiteral("*."));
+        if (star >= 0)
+            dialog.setDefaultSuffix(chosen.mid(star + 2).section(QLatin1Char(' '), 0, 0).remove(QLatin1Char(')')));
+    });
     dialog.setOption(QFileDialog::ReadOnly, false);
     if (dialog.exec() != QDialog::Accepted)
         return {};
@@ -100,9 +111,41 @@ QString QtUserDialogs::chooseProjectToSave(QWidget* parent)
 
 QString QtUserDialogs::chooseTrcToSave(QWidget* parent)
 {
-    const QStringList files = runDialog(parent, folder(), QFileDialog::AcceptSave, QFileDialog::AnyFile, kTrcFilter,
+    const QStringList files = runDialog(parent, folder(), QFileDialog::AcceptSave, QFileDialog::AnyFile, kRecordingFilter,
                                         QStringLiteral("trc"), QObject::tr("Export"));
     return files.isEmpty() ? QString() : files.front();
+}
+
+QString QtUserDialogs::choosePictureToSave(QWidget* parent)
+{
+    const QStringList files = runDialog(parent, folder(), QFileDialog::AcceptSave, QFileDialog::AnyFile,
+                                        kPictureFilter, QStringLiteral("png"), QObject::tr("Save Picture"));
+    return files.isEmpty() ? QString() : files.front();
+}
+
+QString QtUserDialogs::chooseVideoToSave(QWidget* parent, int& seconds)
+{
+    bool ok = false;
+    const int chosen = QInputDialog::getInt(parent, QObject::tr("Export Video"),
+                                            QObject::tr("Seconds of playback to render:"), seconds, 1, 3600, 1, &ok);
+    if (!ok)
+        return {};
+    const QStringList files = runDialog(parent, folder(), QFileDialog::AcceptSave, QFileDialog::AnyFile,
+                                        kVideoFilter, QStringLiteral("mp4"), QObject::tr("Export Video"));
+    if (files.isEmpty())
+        return {};
+    seconds = chosen;
+    return files.front();
+}
+
+bool QtUserDialogs::chooseCaptureImportOptions(QWidget* parent, CaptureImportOptions& options)
+{
+    folder();  // opens the settings
+    CaptureImportDialog dialog(*settings_, parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    options = dialog.options();
+    return true;
 }
 
 void QtUserDialogs::showError(QWidget* parent, const QString& title, const QString& text)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "capture/CaptureTake.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -25,8 +27,16 @@ public:
     virtual QString chooseProjectToOpen(QWidget* parent) = 0;
     // A project file to save to (new or existing); empty on cancel.
     virtual QString chooseProjectToSave(QWidget* parent) = 0;
-    // A TRC marker file to export the recorded playback to; empty on cancel.
+    // A TRC or C3D file (its extension decides) to export the recorded playback to; empty on
+    // cancel.
     virtual QString chooseTrcToSave(QWidget* parent) = 0;
+    // "Export Video": the seconds of playback to render (`seconds` holds the suggestion) and the
+    // MP4 file to write; empty on cancel.
+    virtual QString chooseVideoToSave(QWidget* parent, int& seconds) = 0;
+    // A PNG file to save a view's picture to; empty on cancel.
+    virtual QString choosePictureToSave(QWidget* parent) = 0;
+    // How to read the capture files (C3D, TRC) about to be opened; false on cancel.
+    virtual bool chooseCaptureImportOptions(QWidget* parent, CaptureImportOptions& options) = 0;
     // A failure the user must know about: a box with the title, the text and an OK button.
     virtual void showError(QWidget* parent, const QString& title, const QString& text) = 0;
     // "Save changes to the project?" with Save, Discard and Cancel.
@@ -66,6 +76,9 @@ public:
     QString chooseProjectToOpen(QWidget* parent) override;
     QString chooseProjectToSave(QWidget* parent) override;
     QString chooseTrcToSave(QWidget* parent) override;
+    bool chooseCaptureImportOptions(QWidget* parent, CaptureImportOptions& options) override;
+    QString choosePictureToSave(QWidget* parent) override;
+    QString chooseVideoToSave(QWidget* parent, int& seconds) override;
     void showError(QWidget* parent, const QString& title, const QString& text) override;
     SaveChoice askToSaveChanges(QWidget* parent) override;
     bool confirm(QWidget* parent, const QString& title, const QString& question) override;

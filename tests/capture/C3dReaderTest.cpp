@@ -111,11 +111,11 @@ TEST(C3dReader, TurnsUnitsAndVerticalAxesByRotation)
     test::TempDir dir;
     struct Case {
         std::string units, yScreen;
-        Vec3 scene;  // of the file point (1, 2, 3)
+        Vec3 scene;  // of the file point (1, 2, 3), or (1, 2, -3) when -Z is up
     };
     const std::vector<Case> cases{
         {"cm", "+Y", {0.1, 0.2, -0.3}},   // (x, -z, y)
-        {"m", "-Z", {10, -30, -20}},      // (x, -y, -z)
+        {"m", "-Z", {10, 30, -20}},       // (x, -y, -z)
         {" cm ", "+X", {-0.3, 0.1, 0.2}}, // (-z, y, x)
         {"", "", {0.01, 0.03, 0.02}},     // millimetres and +Z when the file says nothing
     };
@@ -125,7 +125,8 @@ TEST(C3dReader, TurnsUnitsAndVerticalAxesByRotation)
         s.frames = 2;
         s.units = c.units;
         s.yScreen = c.yScreen;
-        s.data = {{1, 2, 3, 0}, {1, 2, 3, 0}};
+        const float z = c.yScreen == "-Z" ? -3 : 3;
+        s.data = {{1, 2, z, 0}, {1, 2, z, 0}};
         const auto path = writeFile(dir, "axes.c3d", test::writeC3d(s));
         CaptureFile file;
         std::string error;
@@ -134,6 +135,88 @@ TEST(C3dReader, TurnsUnitsAndVerticalAxesByRotation)
         EXPECT_EQ(verticalAxisName(file.vertical), c.yScreen.empty() ? "+Z" : c.yScreen);
         EXPECT_EQ(file.trajectories[0].name, path + "/#0");
     }
+}
+
+TEST(C3dReader, TakesTheSignOfTheVerticalAxisFromWhereMostSamplesLie)
+{
+    test::TempDir dir;
+    for (const std::string stated : {"+X", "-X", "+Y", "-Y", "+Z", "-Z", ""}) {
+        for (const bool agree : {true, false}) {
+            VerticalAxis axis = VerticalAxis::PlusZ;
+            parseVerticalAxis(stated.empty() ? "+Z" : stated, axis);
+            const VerticalAxis truth = agree ? axis : oppositeAxis(axis);
+            // A foot at height 2 and a head at 1700 along the true up axis, one foot sample
+            // below the floor; the other coordinates are 100 and 200.
+            const auto point = [&](float height) {
+                std::array<float, 4> p{100, 200, 200, 0};
+                const std::string name = verticalAxisName(truth);
+                const int k = name[1] - 'X';
+                p[static_cast<size_t>(k)] = name[0] == '-' ? -height : height;
+                return p;
+            };
+            C3dLayout s;
+            s.points = 2;
+            s.frames = 3;
+            s.yScreen = stated;
+            s.data = {point(2), point(1700), point(-1), point(1701), point(3), point(1702)};
+            const auto path = writeFile(dir, "up.c3d", test::writeC3d(s));
+            CaptureFile file;
+            std::string error;
+            ASSERT_TRUE(readCaptureFile(path, file, error)) << error;
+            const std::string where = "stated " + stated + (agree ? ", data agree" : ", data disagree");
+            EXPECT_EQ(file.vertical, truth) << where;
+            // Upright either way: the head is 17 scene units above the foot.
+            EXPECT_NEAR(file.trajectories[1].samples[0].position.y - file.trajectories[0].samples[0].position.y,
+                        16.98, 1e-9) << where;
+            const std::string notice = captureNotice(path, file);
+            if (agree) {
+                EXPECT_EQ(file.note, "") << where;
+            } else {
+                const std::string expected =
+                    (stated.empty() ? "The file names no vertical axis (C3D files usually have +Z up)"
+                                    : "Its POINT:Y_SCREEN names " + stated + " as up") +
+                    ", but most samples lie on the " + verticalAxisName(truth) + " side of the floor: " +
+                    verticalAxisName(truth) + " was taken as up.";
+                EXPECT_EQ(file.note, expected) << where;
+                EXPECT_NE(notice.find(expected), std::string::npos) << notice;
+            }
+            // The user's choice stands as it is, whatever the data say.
+            CaptureImportOptions options;
+            options.up = axis;
+            ASSERT_TRUE(readCaptureFile(path, file, error, options)) << error;
+            EXPECT_EQ(file.vertical, axis) << where;
+            EXPECT_EQ(file.note, "") << where;
+        }
+    }
+}
+
+TEST(C3dReader, ReadsUnitsGivenOncePerPointWhenTheyAgree)
+{
+    test::TempDir dir;
+    C3dLayout s;
+    s.points = 3;
+    s.frames = 1;
+    s.unitsPerPoint = {"m", " m", "M"};
+    s.data = {{1, 1, 1, 0}, {1, 1, 2, 0}, {1, 1, 3, 0}};
+    CaptureFile file;
+    std::string error;
+    ASSERT_TRUE(readCaptureFile(writeFile(dir, "units.c3d", test::writeC3d(s)), file, error)) << error;
+    EXPECT_EQ(file.units, "m");
+    EXPECT_NEAR(file.trajectories[2].samples[0].position.y, 30.0, 1e-9);
+
+    s.unitsPerPoint = {"mm", "mm", "cm"};
+    const auto path = writeFile(dir, "mixed.c3d", test::writeC3d(s));
+    EXPECT_FALSE(readCaptureFile(path, file, error));
+    EXPECT_EQ(error, path + ": cannot read C3D file: its POINT:UNITS differ between points (\"mm\" and \"cm\"); "
+                            "one take needs one unit");
+
+    // The user's units replace the file's.
+    s.unitsPerPoint = {};
+    CaptureImportOptions options;
+    options.centimetresPerUnit = 1.0;
+    ASSERT_TRUE(readCaptureFile(writeFile(dir, "mm.c3d", test::writeC3d(s)), file, error, options)) << error;
+    EXPECT_EQ(file.units, "cm");
+    EXPECT_NEAR(file.trajectories[2].samples[0].position.y, 0.3, 1e-9);
 }
 
 TEST(C3dReader, ReadsContinuedLabelsLockedNamesAndLongTakes)

@@ -58,7 +58,17 @@ TEST(TrcReader, ReadsMillimetresAndMetresWithYUpAndFillsGaps)
         }
         EXPECT_EQ(file.gaps.pointsWithGaps, 2);
         EXPECT_EQ(file.gaps.longestGap, 1);
+        EXPECT_EQ(file.note, "");
     }
+    // The same take with every coordinate negated stands on -Y: upright again, and said so.
+    const auto path = dir.write("down.trc", trcText("mm", -1.0)).string();
+    CaptureFile file;
+    std::string error;
+    ASSERT_TRUE(readCaptureFile(path, file, error)) << error;
+    EXPECT_EQ(verticalAxisName(file.vertical), "-Y");
+    EXPECT_NEAR(file.trajectories[0].samples[0].position.y, 17.0, 1e-9);
+    EXPECT_EQ(file.note, "The file names no vertical axis (TRC files usually have +Y up), but most samples lie "
+                         "on the -Y side of the floor: -Y was taken as up.");
 }
 
 TEST(TrcReader, RefusesBrokenFiles)

@@ -78,5 +78,37 @@ TEST(CliMakeProject, CaptureFilesExpandToTheirPointsInTheMarkerList)
     EXPECT_EQ(d["edges"], json::parse(R"([{"index": 0, "from": 0, "to": 2}])"));
 }
 
+TEST(CliImport, TheUserDecidesTheVerticalAxisOnTheCommandLineAndInRecipes)
+{
+    TempDir dir;
+    std::ofstream(dir.file("take.c3d"), std::ios::binary) << threePointC3d();
+    const auto c3d = dir.file("take.c3d").string();
+    const auto out = dir.file("take.dwz").string();
+    // The data stand on +Z; --up -Z is taken as it stands, with nothing to say.
+    auto r = runCli({"import", c3d, out, "--up", "-Z"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.json()["verticalAxis"], "-Z");
+    EXPECT_EQ(r.json()["note"], nullptr);
+    for (const char* bad : {"Z", "+W", "up"}) {
+        r = runCli({"import", c3d, out, "--up", bad});
+        EXPECT_EQ(r.status, 2) << bad;
+        EXPECT_NE(r.err.find("is none of +X, -X, +Y, -Y, +Z, -Z"), std::string::npos) << r.err;
+    }
+
+    // In a recipe: "up" per capture file; "+Z" here is what the file and its data say already.
+    const auto project = [&](const json& entry, const std::string& name) {
+        const auto recipe = dir.write(name + ".json", json{{"markers", {entry}}}.dump());
+        return runCli({"make-project", recipe.string(), dir.file(name + ".dwz").string()});
+    };
+    ASSERT_EQ(project("take.c3d", "plain").status, 0);
+    ASSERT_EQ(project({{"path", "take.c3d"}, {"up", "+Z"}}, "same").status, 0);
+    ASSERT_EQ(project({{"path", "take.c3d"}, {"up", "-X"}}, "turned").status, 0);
+    EXPECT_EQ(slurp(dir.file("plain.dwz")), slurp(dir.file("same.dwz")));
+    EXPECT_NE(slurp(dir.file("plain.dwz")), slurp(dir.file("turned.dwz")));
+    r = project({{"path", "take.c3d"}, {"up", "down"}}, "bad");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("\"up\" must be one of"), std::string::npos) << r.err;
+}
+
 } // namespace
 } // namespace duolo::test

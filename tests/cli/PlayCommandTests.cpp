@@ -1,4 +1,6 @@
 #include "CliRunner.h"
+#include "capture/CaptureReader.h"
+#include "capture/MarkerFile.h"
 
 #include <gtest/gtest.h>
 
@@ -15,9 +17,8 @@ std::vector<std::string> playArgs(const std::string& project, const std::string&
             "--rotation-limit", "60", "--balance-tolerance", "10"};
 }
 
-// The sample walker twice over: the second body on its own copy of the markers (without
-// colliders, which only the first group's markers can have), placed relative to the first as a
-// loaded project places it.
+// The sample walker twice over: the second body on its own copy of the markers (its colliders
+// set in its own group), placed relative to the first as a loaded project places it.
 std::string duetProject(const TempDir& dir)
 {
     const json sample = json::parse(slurp(sampleDir() / "sample-recipe.json"));
@@ -30,8 +31,10 @@ std::string duetProject(const TempDir& dir)
     for (int copy = 0; copy < 2; ++copy) {
         auto remap = [&](int i) { return i < files ? i + copy * files : i + files + copy * 3; };
         for (json step : sample["steps"]) {
-            if (copy == 1 && step["op"] == "collider")
-                continue;
+            if (copy == 1 && step["op"] == "collider") {
+                step["op"] = "colliderInGroup";
+                step["groups"] = {copy};
+            }
             for (const char* key : {"a", "b"})
                 if (step.contains(key))
                     step[key] = remap(step[key].get<int>());
@@ -106,6 +109,43 @@ TEST(CliPlay, TheSeedDecidesTheTrace)
     const json d = both.json();
     ASSERT_EQ(d["groups"].size(), 2u);
     EXPECT_EQ(d["trace"][599].size(), 2u);
+    // The second body's feet tap too.
+    int secondTaps = 0;
+    for (const auto& pass : d["trace"])
+        secondTaps += pass[1][8].get<int>();
+    EXPECT_GT(secondTaps, 10);
+
+    // --out records what played without changing the trace: one row per pass, every member of
+    // both groups, the same points in both formats.
+    auto withOut = [&](const std::string& out) {
+        auto args = playArgs(duet, "11");
+        args.insert(args.end(), {"--out", out});
+        return runCli(args);
+    };
+    const auto c3d = withOut(dir.file("duet.c3d").string());
+    ASSERT_EQ(c3d.status, 0) << c3d.err;
+    EXPECT_EQ(c3d.json()["trace"], d["trace"]);
+    EXPECT_EQ(c3d.json()["outFrames"], 600);
+    ASSERT_EQ(withOut(dir.file("duet.trc").string()).status, 0);
+    CaptureFile fromC3d, fromTrc;
+    std::string error;
+    ASSERT_TRUE(readCaptureFile(dir.file("duet.c3d").string(), fromC3d, error)) << error;
+    ASSERT_TRUE(readCaptureFile(dir.file("duet.trc").string(), fromTrc, error)) << error;
+    EXPECT_EQ(fromC3d.frameCount, 600);
+    EXPECT_EQ(fromC3d.frameRate, 25.0);
+    ASSERT_EQ(fromC3d.trajectories.size(), fromTrc.trajectories.size());
+    EXPECT_GT(fromC3d.trajectories.size(), 20u);
+    for (size_t m = 0; m < fromC3d.trajectories.size(); ++m) {
+        EXPECT_EQ(displayFileName(fromC3d.trajectories[m].name), displayFileName(fromTrc.trajectories[m].name));
+        for (size_t f = 0; f < 600; f += 37) {
+            const Vec3& a = fromC3d.trajectories[m].samples[f].position;
+            const Vec3& b = fromTrc.trajectories[m].samples[f].position;
+            EXPECT_NEAR(a.x, b.x, 1e-4 * (1 + std::abs(b.x)));
+            EXPECT_NEAR(a.y, b.y, 1e-4 * (1 + std::abs(b.y)));
+            EXPECT_NEAR(a.z, b.z, 1e-4 * (1 + std::abs(b.z)));
+        }
+    }
+    EXPECT_EQ(withOut(dir.file("duet.txt").string()).status, 2);
 }
 
 TEST(CliPlay, BadArgumentsAndBadProjects)

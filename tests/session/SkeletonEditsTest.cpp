@@ -1,6 +1,11 @@
+#include "motiongraph/Graph2D.h"
+#include "playback/Constraints.h"
+#include "playback/EnsemblePlayer.h"
 #include "session/MotionCaptureSession.h"
+#include "session/PlaybackEnsemble.h"
 #include "skeleton/Edge.h"
 #include "skeleton/Group.h"
+#include "skeleton/PoseBuilder.h"
 #include "support/SessionBuilder.h"
 
 #include <gtest/gtest.h>
@@ -243,6 +248,75 @@ TEST(Colliders, NumberFromTheSessionCounterOnTheFirstGroup)
     s.setCollider();
     EXPECT_EQ(s.markers[2]->colliderId, -1);
     EXPECT_EQ(s.nextColliderId, 3);
+}
+
+// A body of five trajectories over four frames at x offset `x`: pelvis, front, chest, left foot
+// on the floor and a right foot that lifts in frame 2 and lands again in frame 3.
+void addBody(MotionCaptureSession& s, double x)
+{
+    test::addStill(s, {x, 10, 0}, 4);
+    test::addStill(s, {x, 10, 1}, 4);
+    test::addStill(s, {x, 15, 0}, 4);
+    test::addStill(s, {x - 1, 0.2, 0}, 4);
+    test::addTrajectory(s, {{x + 1, 0.2, 0}, {x + 1, 0.2, 0}, {x + 1, 3, 0}, {x + 1, 0.2, 0}});
+}
+
+TEST(Colliders, InGroupReachEverySelectedGroupAndEveryBodyTouchesTheFloor)
+{
+    MotionCaptureSession s;
+    addBody(s, 0);
+    addBody(s, 20);
+    for (int b = 0; b < 2; ++b) {
+        const int m = 5 * b;
+        s.clearMarkerSelection();
+        for (int k = 0; k < 5; ++k)
+            s.selectMarker(m + k);
+        Group* g = s.createGroup();
+        s.createHeadingVectorFor(m, m + 1, g->groupNumber);
+        s.createUpVectorFor(m, m + 2, g->groupNumber);
+    }
+    // Nothing without a selected group, as without a selected marker.
+    test::selectMarkers(s, {3, 4, 8, 9});
+    s.clearGroupSelection();
+    s.setColliderInGroup();
+    EXPECT_EQ(s.nextColliderId, 0);
+    // Each selected group in list order gets its own id; unselected members keep none.
+    test::selectGroups(s, {1, 0});
+    s.setColliderInGroup();
+    EXPECT_EQ(s.nextColliderId, 2);
+    for (int k : {3, 4})
+        EXPECT_EQ(s.markers[k]->colliderId, 0) << k;
+    for (int k : {8, 9}) {
+        EXPECT_EQ(s.markers[k]->colliderId, 1) << k;
+        EXPECT_EQ(s.markers[k]->name.substr(s.markers[k]->name.size() - 4), " C:1") << k;
+    }
+    EXPECT_EQ(s.markers[7]->colliderId, -1);
+    // A selected group without selected members still uses up its id, as setCollider does.
+    test::selectMarkers(s, {3});
+    test::selectGroups(s, {1});
+    s.setColliderInGroup();
+    EXPECT_EQ(s.nextColliderId, 3);
+    EXPECT_EQ(s.markers[3]->colliderId, 0);
+
+    for (auto& g : s.groups) {
+        ASSERT_TRUE(buildPoses(*g));
+        ASSERT_EQ(g->worldPoses[0].contactSetCount(), 1);
+        ASSERT_TRUE(g->worldPoses[0].support.has_value());
+        // Both feet down: one set, two contacts, weight 4 at the feet's mean.
+        EXPECT_DOUBLE_EQ(g->worldPoses[0].supportWeight, 4.0);
+        g->currentNode = g->previousNode = g->graph->addNode(0, 3, 0, 0);
+        g->currentNode->currentFrame = 3;
+    }
+    // The right foot lands in frame 3: a tap for each body.
+    EXPECT_EQ(countTaps(*s.groups[0]), 1);
+    EXPECT_EQ(countTaps(*s.groups[1]), 1);
+    // The balance (and its overlay) stand on both bodies' feet: weight 4 + 4, the support
+    // halfway between them, under the centre of mass.
+    const BalanceReading balance = readBalance(playbackEnsemble(s));
+    EXPECT_TRUE(balance.hasSupport);
+    EXPECT_DOUBLE_EQ(balance.contactWeight, 8.0);
+    EXPECT_NEAR(balance.supportCentre.x, balance.centreOfMass.x, 1e-9);
+    EXPECT_TRUE(balance.balanced);
 }
 
 TEST(Edges, NeedExactlyTwoSelectedMarkers)

@@ -23,6 +23,7 @@ struct C3dLayout {
     std::vector<std::string> labels;      // fewer than points leaves the rest unlabelled
     size_t labelsPerParameter = 255;      // the rest continue in LABELS2, LABELS3...
     std::string units = "mm";             // empty: no POINT:UNITS
+    std::vector<std::string> unitsPerPoint;  // not empty: POINT:UNITS as one entry per point
     std::string yScreen;                  // empty: no POINT:Y_SCREEN
     float rate = 100.0f;
     int analogPerFrame = 0;               // analog values after the points of each frame
@@ -121,7 +122,12 @@ inline std::string writeC3d(const C3dLayout& s)
     if (s.writeScale)
         param(1, "SCALE", 4, {}, [&](C3dBytes& b) { b.f32(s.floats ? -s.scale : s.scale); });
     param(1, "RATE", 4, {}, [&](C3dBytes& b) { b.f32(s.rate); });
-    if (!s.units.empty())
+    if (!s.unitsPerPoint.empty())
+        param(1, "UNITS", -1, {4, static_cast<int>(s.unitsPerPoint.size())}, [&](C3dBytes& b) {
+            for (const std::string& u : s.unitsPerPoint)
+                b.bytes += (u + "    ").substr(0, 4);
+        });
+    else if (!s.units.empty())
         text(1, "UNITS", s.units);
     if (!s.yScreen.empty())
         text(1, "Y_SCREEN", s.yScreen);

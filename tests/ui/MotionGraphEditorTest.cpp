@@ -346,6 +346,13 @@ private slots:
         QCOMPARE(f.page->previewMode(), MotionGraphEditorPage::NoPreview);
         QCOMPARE(f.session().currentFrame, 0);
         QVERIFY(!f.page->canvas()->renderImage().isNull());
+        // The canvas's picture: its right button is the editor's, so a button saves it.
+        TempDir dir;
+        const QString png = QString::fromStdString(dir.file("graph.png").string());
+        f.w.script->picturesToSave.push_back(png);
+        f.page->savePictureButton()->click();
+        QCOMPARE(QImage(png).convertToFormat(QImage::Format_RGB32),
+                 f.page->canvas()->renderImage().convertToFormat(QImage::Format_RGB32));
         f.page->nextStepButton()->click();
         QCOMPARE(f.w.window->stage(), 4);
     }

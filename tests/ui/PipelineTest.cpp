@@ -5,12 +5,15 @@
 #include "support/C3dWriter.h"
 #include "session/MotionCaptureSession.h"
 #include "render/ValueBox.h"
+#include "ui/CaptureImportDialog.h"
 #include "ui/MainDialog.h"
 #include "ui/OpenSessionPage.h"
 #include "ui/SimplePlaybackPage.h"
 #include "ui/StatusStrip.h"
 
+#include <QComboBox>
 #include <QPushButton>
+#include <QSettings>
 #include <QTabWidget>
 #include <QTest>
 #include <QTreeWidget>
@@ -146,6 +149,41 @@ private slots:
         QCOMPARE(listedNames(w.window->openPage()), (QStringList{"0 head", "1 toe", "2 marker0.mov"}));
         QCOMPARE(w.script->errors.size(), size_t(1));
         QVERIFY(w.script->errors[0].text.startsWith(QStringLiteral("take.c3d: 1 of 2 points had gaps")));
+        QCOMPARE(w.script->captureOptionQuestions, 1);
+        QCOMPARE(w.window->session().markers[0]->samples[0].position.y, 17.0);
+
+        // Marker files alone need no options; cancelled options load nothing; the user's axis
+        // is taken as it stands.
+        w.script->markerFiles.push_back({files[0]});
+        w.window->openPage()->openFilesButton()->click();
+        QCOMPARE(w.script->captureOptionQuestions, 1);
+        w.script->captureOptions.reset();
+        w.script->markerFiles.push_back({QString::fromStdString(c3d.string())});
+        w.window->openPage()->openFilesButton()->click();
+        QCOMPARE(w.window->session().markerCount(), 4);
+        CaptureImportOptions down;
+        down.up = VerticalAxis::MinusZ;
+        w.script->captureOptions = down;
+        w.script->markerFiles.push_back({QString::fromStdString(c3d.string())});
+        w.window->openPage()->openFilesButton()->click();
+        QCOMPARE(w.window->session().markerCount(), 6);
+        QCOMPARE(w.window->session().markers[4]->samples[0].position.y, -17.0);
+    }
+
+    void captureOptionsAreRememberedForTheNextTime()
+    {
+        TempDir dir;
+        QSettings settings(QString::fromStdString(dir.file("options.ini").string()), QSettings::IniFormat);
+        {
+            CaptureImportDialog first(settings);
+            QVERIFY(!first.options().up && first.options().centimetresPerUnit == 0.0);  // automatic at first
+            first.upBox()->setCurrentIndex(first.upBox()->findText(QStringLiteral("-Y")));
+            first.unitsBox()->setCurrentIndex(first.unitsBox()->findText(QStringLiteral("m")));
+            first.remember();
+        }
+        CaptureImportDialog again(settings);
+        QVERIFY(again.options().up == VerticalAxis::MinusY);
+        QCOMPARE(again.options().centimetresPerUnit, 100.0);
     }
 
     void advancingToStageOneKeepsTheOpenPageSelected()

@@ -12,6 +12,7 @@
 #include "ui/OpenSessionPage.h"
 #include "ui/SimplePlaybackPage.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QDir>
 #include <QImage>
@@ -175,6 +176,20 @@ private slots:
         QVERIFY2(counts.contact > 10, qPrintable(QStringLiteral("contact pixels: %1").arg(counts.contact)));
         QVERIFY2(counts.bright > 10, qPrintable(QStringLiteral("bright pixels: %1").arg(counts.bright)));
         saveScreenshot(w.window.get(), QStringLiteral("simple-playback"));
+
+        // "Save Picture" in the view's context menu writes what the view shows.
+        auto* savePicture = page->view()->findChild<QAction*>(QStringLiteral("savePicture"));
+        QVERIFY(savePicture && page->view()->actions().contains(savePicture));
+        const QString png = QString::fromStdString(dir.file("view.png").string());
+        w.script->picturesToSave.push_back(png);
+        savePicture->trigger();
+        QCOMPARE(QImage(png).convertToFormat(QImage::Format_RGB32),
+                 page->view()->grabFramebuffer().convertToFormat(QImage::Format_RGB32));
+        const size_t errorsBefore = w.script->errors.size();
+        w.script->picturesToSave.push_back(QString::fromStdString(dir.file("missing/view.png").string()));
+        savePicture->trigger();
+        QCOMPARE(w.script->errors.size(), errorsBefore + 1);
+        QVERIFY(w.script->errors.back().text.contains(QStringLiteral("missing/view.png: cannot write the picture")));
 
         // Hiding every marker leaves the grid alone.
         page->showUngroupedBox()->setChecked(false);

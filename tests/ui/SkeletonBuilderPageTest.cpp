@@ -432,6 +432,24 @@ void SkeletonBuilderPageTest::centroidAndCollider()
     QCOMPARE(h.session().markers[1]->colliderId, 1);
     QCOMPARE(rowTexts(p->markerList(), 1).at(1), QStringLiteral("m1 C:0 C:1"));
     QCOMPARE(h.session().nextColliderId, 2);
+
+    // A second body: "Set Collider" cannot reach it, "Set Collider In Group" can.
+    selectRows(p->markerList(), {2, 3});
+    click(p->createGroupButton());
+    selectRows(p->markerList(), {3});
+    click(p->setColliderInGroupButton());  // no group selected: nothing
+    QCOMPARE(h.session().nextColliderId, 2);
+    selectRows(p->groupList(), {1});
+    selectRows(p->markerList(), {3});
+    click(p->setColliderInGroupButton());
+    QCOMPARE(h.session().markers[3]->colliderId, 2);
+    QCOMPARE(rowTexts(p->markerList(), 1).at(3), QStringLiteral("Centroid 3 C:2"));
+    QCOMPARE(h.session().markers[0]->colliderId, 1);
+    QCOMPARE(h.session().nextColliderId, 3);
+    // One undoable step, as every button of the page.
+    h.window()->undo();
+    QCOMPARE(h.session().markers[3]->colliderId, -1);
+    QCOMPARE(h.session().nextColliderId, 2);
 }
 
 void SkeletonBuilderPageTest::deleteEdgesAndGroups()

@@ -48,6 +48,34 @@ QString ScriptedDialogs::chooseTrcToSave(QWidget*)
     return path;
 }
 
+QString ScriptedDialogs::chooseVideoToSave(QWidget*, int& seconds)
+{
+    if (script_->videosToSave.empty())
+        return {};
+    const auto [path, chosen] = script_->videosToSave.front();
+    script_->videosToSave.pop_front();
+    seconds = chosen;
+    return path;
+}
+
+QString ScriptedDialogs::choosePictureToSave(QWidget*)
+{
+    if (script_->picturesToSave.empty())
+        return {};
+    QString path = script_->picturesToSave.front();
+    script_->picturesToSave.pop_front();
+    return path;
+}
+
+bool ScriptedDialogs::chooseCaptureImportOptions(QWidget*, CaptureImportOptions& options)
+{
+    ++script_->captureOptionQuestions;
+    if (!script_->captureOptions)
+        return false;
+    options = *script_->captureOptions;
+    return true;
+}
+
 void ScriptedDialogs::showError(QWidget*, const QString& title, const QString& text)
 {
     script_->errors.push_back({title, text});

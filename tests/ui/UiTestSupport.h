@@ -11,6 +11,7 @@
 #include <chrono>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <thread>
 
 namespace duolo {
@@ -32,6 +33,11 @@ public:
         std::deque<QString> projectsToOpen;
         std::deque<QString> projectsToSave;
         std::deque<QString> trcFilesToSave;
+        std::deque<QString> picturesToSave;
+        std::deque<std::pair<QString, int>> videosToSave;  // path and seconds
+        // The answer to the capture file options; nothing: cancelled.
+        std::optional<CaptureImportOptions> captureOptions = CaptureImportOptions{};
+        int captureOptionQuestions = 0;
         std::vector<Error> errors;
         // Answers to "Save changes to the project?"; "Discard" once they run out.
         std::deque<SaveChoice> saveChoices;
@@ -43,6 +49,9 @@ public:
     QString chooseProjectToOpen(QWidget*) override;
     QString chooseProjectToSave(QWidget*) override;
     QString chooseTrcToSave(QWidget*) override;
+    bool chooseCaptureImportOptions(QWidget*, CaptureImportOptions& options) override;
+    QString choosePictureToSave(QWidget*) override;
+    QString chooseVideoToSave(QWidget*, int& seconds) override;
     void showError(QWidget*, const QString& title, const QString& text) override;
     SaveChoice askToSaveChanges(QWidget*) override;
 
