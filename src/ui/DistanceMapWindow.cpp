@@ -1,6 +1,6 @@
 #include "ui/DistanceMapWindow.h"
 
-#include "playback/ValueFormat.h"
+#include "capture/ValueFormat.h"
 
 #include <QLabel>
 #include <QMouseEvent>
