@@ -3,7 +3,10 @@
 #include "UiTestSupport.h"
 
 #include "motiongraph/Graph2D.h"
+#include "render/GraphCanvasLayers.h"
 #include "render/GraphDrawing.h"
+#include "session/MotionCaptureSession.h"
+#include "skeleton/Group.h"
 
 #include <QPainter>
 #include <QTest>
@@ -71,6 +74,47 @@ Graph2DNode* place(Graph2D& g, int32_t start, double x, double y)
     Graph2DNode* n = g.addNode(start, start + 9, 1000.0 + start, 0.0);
     n->translate(x - n->x, y - n->y);
     return n;
+}
+
+// A session of `groups` groups, each with an ordinary graph: a ring of 24 nodes, a continuation
+// and a transition from each, and a self-loop; the groups lie side by side.
+std::unique_ptr<MotionCaptureSession> ringSession(int groups)
+{
+    auto session = std::make_unique<MotionCaptureSession>();
+    for (int k = 0; k < groups; ++k) {
+        session->groups.push_back(std::make_unique<Group>(0, k, 240));
+        Group& group = *session->groups.back();
+        group.updateColour();
+        group.graph = std::make_unique<Graph2D>();
+        Graph2D& g = *group.graph;
+        std::vector<Graph2DNode*> nodes;
+        for (int i = 0; i < 24; ++i)
+            nodes.push_back(place(g, i * 10, k * 9.0 + 12.0 * std::cos(i * 0.26), 9.0 * std::sin(i * 0.26)));
+        g.deselectAll();
+        for (int i = 0; i < 24; ++i) {
+            g.addEdge(nodes[i], nodes[(i + 1) % 24]);
+            g.addEdge(nodes[i], nodes[(i * 7 + 5) % 24]);
+        }
+        g.addEdge(nodes[3], nodes[3]);
+    }
+    return session;
+}
+
+QImage directPicture(const GraphView& view, const MotionCaptureSession& session, int group)
+{
+    QImage image = makeGraphCanvasImage(view);
+    QPainter painter(&image);
+    drawGraphCanvas(painter, view, session, group);
+    return image;
+}
+
+QImage layeredPicture(GraphCanvasLayers& layers, const GraphView& view, const MotionCaptureSession& session,
+                      int group)
+{
+    QImage image = makeGraphCanvasImage(view);
+    QPainter painter(&image);
+    layers.draw(painter, view, session, group);
+    return image;
 }
 
 } // namespace
@@ -266,6 +310,78 @@ private slots:
             }
         QVERIFY(inked > 5000);
         QCOMPARE(unmatched, 0);
+    }
+
+    void layersGiveTheDirectPictureWhileNodesAreDragged()
+    {
+        auto session = ringSession(2);
+        Graph2D& g = *session->groups[0]->graph;
+        for (int zoom : {1, 16, 64}) {
+            GraphView v = viewOf(500, 360, zoom, 2.0, 1.0);
+            GraphCanvasLayers layers;
+            QCOMPARE(layeredPicture(layers, v, *session, 0), directPicture(v, *session, 0));
+            // Nothing changed: both layers come from the last picture.
+            QCOMPARE(layeredPicture(layers, v, *session, 0), directPicture(v, *session, 0));
+            QCOMPARE(layers.reusedLayers(), 2);
+            // A drag of one node (away from the loop): the unchanged edges and nodes stay layered.
+            g.toggleNodeAt(g.nodes[10]->x, g.nodes[10]->y);
+            for (int step = 0; step < 3; ++step) {
+                g.moveSelected(0.7, -0.4);
+                QCOMPARE(layeredPicture(layers, v, *session, 0), directPicture(v, *session, 0));
+            }
+            QCOMPARE(layers.reusedLayers(), 2);
+            g.moveSelected(-2.1, 1.2);
+            g.deselectAll();
+        }
+        // Both groups, the loop's node selected (drawn directly), a provisional edge and the band.
+        GraphView v = viewOf(500, 360, 16, 4.0, 0.0);
+        v.showAllGroups = true;
+        v.edgeDragging = v.rectangleSelecting = true;
+        v.dragStart = {40, 40};
+        v.dragCurrent = {300, 200};
+        g.toggleNodeAt(g.nodes[3]->x, g.nodes[3]->y);
+        g.moveSelected(1.0, 1.0);
+        GraphCanvasLayers layers;
+        QCOMPARE(layeredPicture(layers, v, *session, 0), directPicture(v, *session, 0));
+        // A zoom redraws the layers.
+        v.wheelZoom(+1);
+        QCOMPARE(layeredPicture(layers, v, *session, 0), directPicture(v, *session, 0));
+        QCOMPARE(layers.reusedLayers(), 0);
+    }
+
+    void crowdedGraphsLeaveOutWhatIsBelowAPixel()
+    {
+        // 150 nodes far to the right with 140 edges each, and one node on its own at the origin.
+        Graph2D g;
+        Graph2DNode* lone = place(g, 0, 0.0, 0.0);
+        std::vector<Graph2DNode*> far;
+        for (int i = 0; i < 150; ++i)
+            far.push_back(place(g, 10 + i * 10, 300.0 + (i % 15) * 2.0, (i / 15) * 2.0));
+        g.deselectAll();
+        for (int i = 0; i < 150; ++i)
+            for (int k = 1; k <= 140; ++k)
+                g.addEdge(far[i], far[(i + k) % 150]);
+        QVERIFY(isCrowded(g));
+        const GraphView v = viewOf(400, 300, 16);
+        const CanvasPixel c = *v.toPixel(lone->x, lone->y);
+        // The outline, half a pixel wide at this zoom, is left out: the fill reaches the rim.
+        const QImage image = draw(v, &g);
+        QCOMPARE(inkSpan(image, c.y).first, c.x - 5);
+        QCOMPARE(at(image, c.x - 5, c.y), QColor(0, 255, 0));
+        // An ordinary graph keeps it.
+        Graph2D ordinary;
+        place(ordinary, 0, 0.0, 0.0);
+        ordinary.deselectAll();
+        QVERIFY(!isCrowded(ordinary));
+        QCOMPARE(at(draw(v, &ordinary), c.x - 5, c.y), GraphColours::edge());
+
+        // Wide lines are still drawn, as wide, on a crowded canvas.
+        const GraphView wide = viewOf(1000, 600, 64, 316.0, 10.0);  // about 62 pixels per unit
+        const QImage lines = draw(wide, &g);
+        int blueColumns = 0;
+        for (int x = 0; x < lines.width(); ++x)
+            blueColumns += at(lines, x, 300) == GraphColours::edge();
+        QVERIFY(blueColumns > 100);
     }
 
     void provisionalEdgeAndSelectionRectangle()
