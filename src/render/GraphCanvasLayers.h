@@ -4,6 +4,7 @@
 
 #include <QImage>
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -22,9 +23,10 @@ class MotionCaptureSession;
 // view, and the positions of what it holds) changed; the rest is drawn on every repaint.
 //
 // The result is the picture drawGraphCanvas draws, pixel for pixel: the layers hold only opaque
-// pixels (nothing is antialiased) and are laid down in drawing order. Where the order cannot be
-// kept (a loop circle among the unselected edges, whose white fill covers the edges before it in
-// list order, while some of them move) the group is drawn directly.
+// pixels (nothing is antialiased) and are laid down in drawing order. Edges of one pen may be
+// drawn in any order but for loop circles, whose white fill covers the edges before them in
+// list order; those loops, and the unchanged edges that reach them, are drawn again over the
+// moving edges (a group with too many of them to find quickly is drawn directly).
 class GraphCanvasLayers {
 public:
     // drawGraphCanvas with the layers. Painters on anything but a plain image of the canvas
@@ -44,10 +46,18 @@ private:
     struct GroupLayers {
         Layer edges;
         Layer nodes;
+        // The unchanged edges drawn again over the moving ones (list positions, ascending), found
+        // with the edge layer; false when there were too many to look for.
+        std::vector<size_t> redrawn;
+        bool redrawnValid = true;
     };
 
     void drawGroup(QPainter& painter, const GraphView& view, const Graph2D& graph, uint32_t colour,
                    GroupLayers& layers, QSize size);
+    // The unchanged loops after the first moving edge, and the unchanged edges after it that
+    // reach one of them: drawn again over the moving edges, they keep the list's order.
+    static bool findRedrawn(const GraphView& view, const Graph2D& graph, const std::vector<char>& moving,
+                            size_t firstMoving, std::vector<size_t>& redrawn);
     // Brings the layer up to `key`, drawing it afresh through `fill` when it changed, and lays
     // it onto the canvas.
     template <class Fill>

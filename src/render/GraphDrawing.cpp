@@ -185,15 +185,19 @@ bool writeWideLine(QPainter& painter, CanvasPixel a, CanvasPixel b)
     const QRgb value = painter.pen().color().rgba();
     uchar* bits = image->bits();
     const qsizetype stride = image->bytesPerLine();
-    const int first = std::max(0, static_cast<int>(std::lround(x0)));
-    const int last = std::min(alongSize - 1, static_cast<int>(std::lround(x1)));
+    // (floor rather than lround: the library call per span end cost as much as the spans.)
+    const int first = std::max(0, static_cast<int>(std::floor(x0 + 0.5)));
+    const int last = std::min(alongSize - 1, static_cast<int>(std::floor(x1 + 0.5)));
     for (int i = first; i <= last; ++i) {
         const double centre = y0 + (i - x0) * slope;
-        const int from = std::max(0, static_cast<int>(std::lround(centre - half + 0.5)));
-        const int to = std::min(acrossSize - 1, static_cast<int>(std::lround(centre + half - 0.5)));
-        for (int j = from; j <= to; ++j) {
-            const int x = steep ? j : i, y = steep ? i : j;
-            reinterpret_cast<QRgb*>(bits + y * stride)[x] = value;
+        const int from = std::max(0, static_cast<int>(std::floor(centre - half + 1.0)));
+        const int to = std::min(acrossSize - 1, static_cast<int>(std::floor(centre + half)));
+        if (steep) {
+            QRgb* row = reinterpret_cast<QRgb*>(bits + i * stride);
+            std::fill(row + from, row + std::max(from, to + 1), value);
+        } else {
+            for (int j = from; j <= to; ++j)
+                reinterpret_cast<QRgb*>(bits + j * stride)[i] = value;
         }
     }
     return true;

@@ -333,7 +333,39 @@ private slots:
             g.moveSelected(-2.1, 1.2);
             g.deselectAll();
         }
-        // Both groups, the loop's node selected (drawn directly), a provisional edge and the band.
+        // Loops keep the list's order: a moving edge listed before an unchanged loop it crosses
+        // stays under the loop's white fill, and a moving loop stays under the unchanged edges
+        // listed after it.
+        {
+            auto loops = std::make_unique<MotionCaptureSession>();
+            loops->groups.push_back(std::make_unique<Group>(0, 0, 100));
+            Graph2D& h = *(loops->groups[0]->graph = std::make_unique<Graph2D>());
+            Graph2DNode* a = place(h, 0, 0.0, 0.0);
+            Graph2DNode* b = place(h, 10, -6.0, 4.0);
+            Graph2DNode* c = place(h, 20, 5.0, -2.0);
+            Graph2DNode* d = place(h, 30, -4.0, -5.0);
+            Graph2DNode* e = place(h, 40, -9.0, -4.3);
+            Graph2DNode* f = place(h, 50, 2.0, -4.3);
+            h.deselectAll();
+            h.addEdge(b, c);  // through a's loop
+            h.addEdge(a, a);
+            h.addEdge(d, d);
+            h.addEdge(c, d);
+            h.addEdge(e, f);  // through d's loop
+            const GraphView v = viewOf(400, 300, 16);
+            GraphCanvasLayers layers;
+            for (Graph2DNode* dragged : {b, d}) {
+                h.toggleNodeAt(dragged->x, dragged->y);
+                for (int step = 0; step < 4; ++step) {
+                    h.moveSelected(0.3, 0.25);
+                    QCOMPARE(layeredPicture(layers, v, *loops, 0), directPicture(v, *loops, 0));
+                }
+                h.moveSelected(-1.2, -1.0);
+                h.deselectAll();
+            }
+        }
+
+        // Both groups, the loop's node selected, a provisional edge and the band.
         GraphView v = viewOf(500, 360, 16, 4.0, 0.0);
         v.showAllGroups = true;
         v.edgeDragging = v.rectangleSelecting = true;
