@@ -185,19 +185,42 @@ bool writeWideLine(QPainter& painter, CanvasPixel a, CanvasPixel b)
     const QRgb value = painter.pen().color().rgba();
     uchar* bits = image->bits();
     const qsizetype stride = image->bytesPerLine();
+    // Pixel (i, j) of the swapped frame is covered when centre(i) - half <= j < centre(i) + half.
     // (floor rather than lround: the library call per span end cost as much as the spans.)
     const int first = std::max(0, static_cast<int>(std::floor(x0 + 0.5)));
     const int last = std::min(alongSize - 1, static_cast<int>(std::floor(x1 + 0.5)));
-    for (int i = first; i <= last; ++i) {
-        const double centre = y0 + (i - x0) * slope;
-        const int from = std::max(0, static_cast<int>(std::floor(centre - half + 1.0)));
-        const int to = std::min(acrossSize - 1, static_cast<int>(std::floor(centre + half)));
-        if (steep) {
+    if (steep) {
+        // The spans across run along image rows.
+        for (int i = first; i <= last; ++i) {
+            const double centre = y0 + (i - x0) * slope;
+            const int from = std::max(0, static_cast<int>(std::floor(centre - half + 1.0)));
+            const int to = std::min(acrossSize - 1, static_cast<int>(std::floor(centre + half)));
             QRgb* row = reinterpret_cast<QRgb*>(bits + i * stride);
             std::fill(row + from, row + std::max(from, to + 1), value);
-        } else {
-            for (int j = from; j <= to; ++j)
-                reinterpret_cast<QRgb*>(bits + j * stride)[i] = value;
+        }
+        return true;
+    }
+    // A flat line: the same pixels, filled row by row (a column at a time would touch a cache
+    // line per pixel).
+    if (first > last)
+        return true;
+    const double yFirst = y0 + (first - x0) * slope, yLast = y0 + (last - x0) * slope;
+    const int top = std::max(0, static_cast<int>(std::floor(std::min(yFirst, yLast) - half)));
+    const int bottom = std::min(acrossSize - 1, static_cast<int>(std::floor(std::max(yFirst, yLast) + half)) + 1);
+    for (int j = top; j <= bottom; ++j) {
+        int from = first, to = last;
+        if (slope > 0.0) {
+            from = std::max(from, static_cast<int>(std::ceil(x0 + (j - half - y0) / slope)));
+            to = std::min(to, static_cast<int>(std::ceil(x0 + (j + half - y0) / slope)) - 1);
+        } else if (slope < 0.0) {
+            from = std::max(from, static_cast<int>(std::floor(x0 + (j + half - y0) / slope)) + 1);
+            to = std::min(to, static_cast<int>(std::floor(x0 + (j - half - y0) / slope)));
+        } else if (!(y0 - half <= j && j < y0 + half)) {
+            continue;
+        }
+        if (from <= to) {
+            QRgb* row = reinterpret_cast<QRgb*>(bits + j * stride);
+            std::fill(row + from, row + to + 1, value);
         }
     }
     return true;
