@@ -61,7 +61,8 @@ void drawGraphNode(QPainter& painter, const GraphView& view, const Graph2DNode& 
                    uint32_t groupColour);
 // A graph with more edges than this is crowded: its canvas leaves out what would be smaller than
 // a pixel, the arrowheads of a pixel or less and node outlines thinner than a pixel (the node's
-// fill alone). Ordinary graphs, far below it, are drawn in full.
+// fill alone), and writes its wide lines straight into the image without QPainter's round caps.
+// Ordinary graphs, far below it, are drawn exactly as before.
 inline constexpr size_t kCrowdedEdgeCount = 20000;
 bool isCrowded(const Graph2D& graph);
 // One graph: unselected edges, selected edges, unselected nodes, selected nodes, each in list
