@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cmath>
 #include <limits>
+#include <mutex>
 #include <thread>
 
 namespace duolo {
@@ -21,9 +22,11 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// One source frame's distances into the cells of its row, keeping each cell's minimum.
+// One source frame's distances into the cells of its row, keeping each cell's minimum, and the
+// largest finite distance of the row in `largest`.
 template <typename Row>
-void foldRow(DistanceMap& map, int32_t row, int32_t source, std::vector<double>& buffer, Row&& distances)
+void foldRow(DistanceMap& map, int32_t row, int32_t source, std::vector<double>& buffer, double& largest,
+             Row&& distances)
 {
     const int32_t n = map.frames;
     constexpr int32_t kChunk = 2048;
@@ -39,6 +42,8 @@ void foldRow(DistanceMap& map, int32_t row, int32_t source, std::vector<double>&
             while (j >= columnEnd)
                 columnEnd = map.blockBegin(++column + 1);
             const double d = buffer[j - j0];
+            if (d > largest)
+                largest = d;
             // Not-a-number pairs fail the comparison, so they never replace anything.
             if (d < cells[column] || (std::isnan(cells[column]) && !std::isnan(d))) {
                 cells[column] = d;
@@ -52,10 +57,11 @@ void foldRow(DistanceMap& map, int32_t row, int32_t source, std::vector<double>&
 } // namespace
 
 bool computeDistanceMap(const std::vector<Skeleton>& poses, int32_t frameCount, int32_t maxSide,
-                        const LongRun& run, DistanceMap& map)
+                        const LongRun& run, DistanceMap& map, DistanceTerm term)
 {
     const int32_t n = std::max<int32_t>(0, std::min<int32_t>(frameCount, static_cast<int32_t>(poses.size())));
     DistanceMap result;
+    result.term = term;
     result.frames = n;
     result.side = std::min(n, std::max(1, maxSide));
     result.cells.assign(static_cast<size_t>(result.side) * result.side, kNaN);
@@ -66,20 +72,26 @@ bool computeDistanceMap(const std::vector<Skeleton>& poses, int32_t frameCount, 
     }
 
     const auto columns = PoseColumnsCache::shared().columnsFor(poses, n);
+    const bool positions = term == DistanceTerm::PositionOnly;
     auto distances = [&](int32_t i, int32_t begin, int32_t end, double* out) {
         if (columns) {
-            distanceRow(*columns, i, begin, end, out);
+            if (positions)
+                positionRow(*columns, i, begin, end, out);
+            else
+                distanceRow(*columns, i, begin, end, out);
             return;
         }
         for (int32_t j = begin; j < end; ++j)
-            out[j - begin] = frameDistance(poses[i], poses[j]);
+            out[j - begin] = positions ? positionDistance(poses[i], poses[j]) : frameDistance(poses[i], poses[j]);
     };
 
+    std::mutex largestMutex;  // guards result.largest between the workers
     std::atomic<int64_t> sourcesDone{0};
     std::atomic<bool> stopped{false};
     const auto caller = std::this_thread::get_id();
     tbb::parallel_for(tbb::blocked_range<int32_t>(0, result.side, 1), [&](const tbb::blocked_range<int32_t>& rows) {
         std::vector<double> buffer;
+        double largest = 0.0;
         for (int32_t row = rows.begin(); row != rows.end(); ++row) {
             const int32_t end = result.blockBegin(row + 1);
             for (int32_t i = result.blockBegin(row); i < end; ++i) {
@@ -87,12 +99,14 @@ bool computeDistanceMap(const std::vector<Skeleton>& poses, int32_t frameCount, 
                     stopped = true;
                     return;
                 }
-                foldRow(result, row, i, buffer, distances);
+                foldRow(result, row, i, buffer, largest, distances);
                 const int64_t done = ++sourcesDone;
                 if (run.progress && std::this_thread::get_id() == caller)
                     run.report(static_cast<double>(done) / n);
             }
         }
+        const std::lock_guard<std::mutex> lock(largestMutex);
+        result.largest = std::max(result.largest, largest);
     });
     if (stopped || run.cancelled())
         return false;

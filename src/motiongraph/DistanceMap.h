@@ -11,11 +11,18 @@ namespace duolo {
 class Graph2D;
 class Skeleton;
 
+// What a distance map measures: the whole frame distance, or its position term alone (the sum
+// of the joints' distances, which is a number for every pair of finite poses, where the full
+// distance of most pairs of a real take is not).
+enum class DistanceTerm { Full, PositionOnly };
+
 // A picture of a group's frame-distance matrix: source frame down, target frame across, the
 // frames gathered into at most `side` x `side` blocks. Each cell holds the smallest finite
 // distance of its block and the pair that reaches it, or not a number (pair -1, -1) when every
 // pair of the block is not a number.
 struct DistanceMap {
+    DistanceTerm term = DistanceTerm::Full;
+    double largest = 0.0;  // the largest finite distance of any pair measured; 0 with none
     int32_t frames = 0;  // frames of the group the map covers
     int32_t side = 0;    // cells per row and per column: min(frames, the requested size)
     std::vector<double> cells;      // [row * side + column]
@@ -39,10 +46,11 @@ struct DistanceMap {
 
 inline constexpr int32_t kDefaultDistanceMapSize = 1024;
 
-// Measures every ordered pair of the first `frameCount` poses with the fast distance rows and
-// keeps each block's minimum. `maxSide` is clamped to at least 1. Returns false when cancelled.
+// Measures every ordered pair of the first `frameCount` poses with the fast distance rows (or
+// the position term alone) and keeps each block's minimum. `maxSide` is clamped to at least 1.
+// Returns false when cancelled.
 bool computeDistanceMap(const std::vector<Skeleton>& poses, int32_t frameCount, int32_t maxSide,
-                        const LongRun& run, DistanceMap& map);
+                        const LongRun& run, DistanceMap& map, DistanceTerm term = DistanceTerm::Full);
 
 // The transitions of a built graph: for every edge whose target clip does not simply continue
 // its source clip, (last frame of the source clip, first frame of the target clip).

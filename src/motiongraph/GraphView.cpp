@@ -1,7 +1,7 @@
 #include "motiongraph/GraphView.h"
 
+#include "capture/ValueFormat.h"
 #include "motiongraph/Graph2D.h"
-#include "playback/ValueFormat.h"
 
 #include <algorithm>
 #include <cmath>

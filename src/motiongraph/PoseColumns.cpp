@@ -643,6 +643,18 @@ void sparseDistanceRow(const PoseColumns& columns, int32_t source, int32_t begin
                                   begin, end, out, limits);
 }
 
+void positionRow(const PoseColumns& columns, int32_t source, int32_t begin, int32_t end, double* out)
+{
+    thread_local std::vector<int32_t> targets;
+    if (begin >= end)
+        return;
+    targets.resize(static_cast<size_t>(end - begin));
+    for (int32_t j = begin; j < end; ++j)
+        targets[static_cast<size_t>(j - begin)] = j;
+    const detail::RowKernels& kernels = columns.joints == 0 ? detail::genericKernels() : rowKernels();
+    kernels.positions(columns.records.data(), columns.joints, source, targets.data(), targets.size(), out);
+}
+
 const char* distanceRowIsa() { return rowKernels().name; }
 
 bool maxDistanceFast(const PoseColumns& c, const LongRun& run, double& result)

@@ -138,6 +138,9 @@ struct SparseRow {
 };
 void sparseDistanceRow(const PoseColumns& columns, int32_t source, int32_t begin, int32_t end, SparseRow& out,
                        const RowLimits& limits = {});
+// The position term alone (the sum of the joints' distances, as positionDistance sums it) of
+// every pair (source, j), j in [begin, end), into out[j - begin]: no pair is left out.
+void positionRow(const PoseColumns& columns, int32_t source, int32_t begin, int32_t end, double* out);
 
 // Name of the vector unit distanceRow uses on this machine ("avx512", "avx2" or "generic").
 const char* distanceRowIsa();

@@ -52,6 +52,8 @@ void drawBoxEllipse(QPainter& painter, int x1, int y1, int x2, int y2)
 // The canvas rectangle grown by a margin, for skipping shapes that cannot show.
 struct VisibleArea {
     int left, top, right, bottom;
+    // A crowded graph leaves out what is smaller than a pixel (see isCrowded).
+    bool crowded = false;
     bool holdsAny(int x1, int y1, int x2, int y2) const
     {
         return std::max(x1, x2) >= left && std::min(x1, x2) <= right && std::max(y1, y2) >= top
@@ -59,19 +61,19 @@ struct VisibleArea {
     }
 };
 
-VisibleArea visibleArea(const GraphView& view)
+VisibleArea visibleArea(const GraphView& view, bool crowded = false)
 {
     // Arrowheads and edge bodies reach about a node's size past the ends; loops 25 pixels.
     const double pixelsPerUnit = view.width / view.visibleWidth();
     const int margin = static_cast<int>(std::min(1e6, pixelsPerUnit)) + kLoopDiameter + 8;
-    return {-margin, -margin, view.width + 2 + margin, view.height + 2 + margin};
+    return {-margin, -margin, view.width + 2 + margin, view.height + 2 + margin, crowded};
 }
 
 // QPainter's raster engine spends tens of nanoseconds on every pixel of a one-pixel line, and
 // the canvas of a long take holds thousands of edges: at zoom 1 that alone passed the 40 ms
 // frame. Thin solid lines on a plain image canvas are therefore written into the image here,
-// clipped to it first; anything else (wide pens, clipping, transforms, other devices) goes
-// through QPainter.
+// clipped to it first, and so are wide lines of crowded graphs; anything else (wide pens of
+// ordinary graphs, clipping, transforms, other devices) goes through QPainter.
 bool clipToRect(double& x0, double& y0, double& x1, double& y1, double right, double bottom)
 {
     double t0 = 0.0, t1 = 1.0;
@@ -99,20 +101,31 @@ bool clipToRect(double& x0, double& y0, double& x1, double& y1, double right, do
     return true;
 }
 
-bool writeThinLine(QPainter& painter, int ax, int ay, int bx, int by)
+
+// The image under the painter when a solid opaque pen may be written into it directly, else null.
+QImage* writableCanvas(QPainter& painter)
 {
     const QPen& pen = painter.pen();
-    if (pen.style() != Qt::SolidLine || pen.widthF() > 1.0 || pen.color().alpha() != 255
+    if (pen.style() != Qt::SolidLine || pen.color().alpha() != 255
         || painter.testRenderHint(QPainter::Antialiasing) || painter.hasClipping()
         || !painter.transform().isIdentity() || !painter.device()
         || painter.device()->devType() != QInternal::Image)
-        return false;
+        return nullptr;
     auto* image = static_cast<QImage*>(painter.device());
     const QImage::Format format = image->format();
     // A shared image would be copied by bits(), away from the one the painter draws on.
     if ((format != QImage::Format_RGB32 && format != QImage::Format_ARGB32
          && format != QImage::Format_ARGB32_Premultiplied) || !image->isDetached())
+        return nullptr;
+    return image;
+}
+
+bool writeThinLine(QPainter& painter, int ax, int ay, int bx, int by)
+{
+    QImage* image = painter.pen().widthF() <= 1.0 ? writableCanvas(painter) : nullptr;
+    if (!image)
         return false;
+    const QPen& pen = painter.pen();
     double x0 = ax, y0 = ay, x1 = bx, y1 = by;
     if (!clipToRect(x0, y0, x1, y1, image->width() - 1, image->height() - 1))
         return true;
@@ -142,9 +155,97 @@ bool writeThinLine(QPainter& painter, int ax, int ay, int bx, int by)
     return true;
 }
 
-void drawPixelLine(QPainter& painter, CanvasPixel a, CanvasPixel b)
+// A wide line on a crowded canvas, where QPainter's stroke with its round caps costs far more
+// than the frame allows: along the line's longer axis, one span across it per step, as long as
+// the pen is wide measured along that axis. The caps are left out; the nodes cover the ends.
+bool writeWideLine(QPainter& painter, CanvasPixel a, CanvasPixel b)
 {
-    if (!writeThinLine(painter, a.x, a.y, b.x, b.y))
+    QImage* image = writableCanvas(painter);
+    if (!image)
+        return false;
+    const double width = painter.pen().widthF();
+    const int w = image->width(), h = image->height();
+    double x0 = a.x + width, y0 = a.y + width, x1 = b.x + width, y1 = b.y + width;
+    if (!clipToRect(x0, y0, x1, y1, w - 1 + 2.0 * width, h - 1 + 2.0 * width))
+        return true;
+    x0 -= width, y0 -= width, x1 -= width, y1 -= width;
+    const bool steep = std::fabs(y1 - y0) > std::fabs(x1 - x0);
+    if (steep) {
+        std::swap(x0, y0);
+        std::swap(x1, y1);
+    }
+    if (x0 > x1) {
+        std::swap(x0, x1);
+        std::swap(y0, y1);
+    }
+    // In the swapped frame "along" is x and "across" is y.
+    const int alongSize = steep ? h : w, acrossSize = steep ? w : h;
+    const double run = x1 - x0, slope = run > 0.0 ? (y1 - y0) / run : 0.0;
+    const double half = width * std::sqrt(1.0 + slope * slope) / 2.0;
+    const QRgb value = painter.pen().color().rgba();
+    uchar* bits = image->bits();
+    const qsizetype stride = image->bytesPerLine();
+    // Pixel (i, j) of the swapped frame is covered when centre(i) - half <= j < centre(i) + half.
+    // (floor rather than lround: the library call per span end cost as much as the spans.)
+    const int first = std::max(0, static_cast<int>(std::floor(x0 + 0.5)));
+    const int last = std::min(alongSize - 1, static_cast<int>(std::floor(x1 + 0.5)));
+    if (steep) {
+        // The spans across run along image rows.
+        for (int i = first; i <= last; ++i) {
+            const double centre = y0 + (i - x0) * slope;
+            const int from = std::max(0, static_cast<int>(std::floor(centre - half + 1.0)));
+            const int to = std::min(acrossSize - 1, static_cast<int>(std::floor(centre + half)));
+            QRgb* row = reinterpret_cast<QRgb*>(bits + i * stride);
+            std::fill(row + from, row + std::max(from, to + 1), value);
+        }
+        return true;
+    }
+    // A flat line: the same pixels, filled row by row (a column at a time would touch a cache
+    // line per pixel).
+    if (first > last)
+        return true;
+    const double yFirst = y0 + (first - x0) * slope, yLast = y0 + (last - x0) * slope;
+    const int top = std::max(0, static_cast<int>(std::floor(std::min(yFirst, yLast) - half)));
+    const int bottom = std::min(acrossSize - 1, static_cast<int>(std::floor(std::max(yFirst, yLast) + half)) + 1);
+    for (int j = top; j <= bottom; ++j) {
+        int from = first, to = last;
+        if (slope > 0.0) {
+            from = std::max(from, static_cast<int>(std::ceil(x0 + (j - half - y0) / slope)));
+            to = std::min(to, static_cast<int>(std::ceil(x0 + (j + half - y0) / slope)) - 1);
+        } else if (slope < 0.0) {
+            from = std::max(from, static_cast<int>(std::floor(x0 + (j + half - y0) / slope)) + 1);
+            to = std::min(to, static_cast<int>(std::floor(x0 + (j - half - y0) / slope)));
+        } else if (!(y0 - half <= j && j < y0 + half)) {
+            continue;
+        }
+        if (from <= to) {
+            QRgb* row = reinterpret_cast<QRgb*>(bits + j * stride);
+            std::fill(row + from, row + to + 1, value);
+        }
+    }
+    return true;
+}
+
+// Whether a line of the painter's pen between the two pixels can reach the painter's device: a
+// long edge whose box covers the canvas often passes beside it, and a wide pen costs QPainter
+// a whole stroke even when nothing of it shows. The margin covers the pen and its round caps.
+bool lineMayShow(const QPainter& painter, CanvasPixel a, CanvasPixel b)
+{
+    const QPaintDevice* device = painter.device();
+    if (!device || !painter.transform().isIdentity())
+        return true;
+    const double margin = painter.pen().widthF() + 4.0;
+    double x0 = a.x + margin, y0 = a.y + margin, x1 = b.x + margin, y1 = b.y + margin;
+    return clipToRect(x0, y0, x1, y1, device->width() + 2.0 * margin, device->height() + 2.0 * margin);
+}
+
+void drawPixelLine(QPainter& painter, CanvasPixel a, CanvasPixel b, bool crowded = false)
+{
+    if (writeThinLine(painter, a.x, a.y, b.x, b.y))
+        return;
+    if (crowded && writeWideLine(painter, a, b))
+        return;
+    if (lineMayShow(painter, a, b))
         painter.drawLine(a.x, a.y, b.x, b.y);
 }
 
@@ -167,7 +268,7 @@ void drawEdgeShape(QPainter& painter, const GraphView& view, const Graph2DEdge& 
         drawLoop(painter, *a);
         return;
     }
-    drawPixelLine(painter, *a, *b);
+    drawPixelLine(painter, *a, *b, area.crowded);
     const auto head = arrowheadOf(edge);
     if (!head)
         return;
@@ -182,6 +283,9 @@ void drawEdgeShape(QPainter& painter, const GraphView& view, const Graph2DEdge& 
     // The head of a long edge that crosses the canvas is mostly outside it.
     const int pen = painter.pen().width();
     if (right + pen < 0 || left - pen > view.width + 2 || bottom + pen < 0 || top - pen > view.height + 2)
+        return;
+    // Below a pixel a crowded canvas leaves the head out: the line already ends there.
+    if (area.crowded && right - left <= 1 && bottom - top <= 1)
         return;
     // At low zoom the arrowhead shrinks to a pixel or two, which its outline covers on its own.
     if (right - left <= 2 && bottom - top <= 2 && painter.pen().widthF() <= 1.0) {
@@ -210,7 +314,9 @@ void drawNodes(QPainter& painter, const GraphView& view, const std::vector<Graph
 {
     if (nodes.empty())
         return;
-    painter.setPen(solidPen(GraphColours::edge(), view.nodeOutlineWidth()));
+    // An outline thinner than a pixel is drawn one pixel wide; a crowded canvas leaves it out.
+    const bool outline = !area.crowded || view.nodeSizeFactor * view.zoom / view.maximumZoom * 0.05 >= 1.0;
+    painter.setPen(outline ? solidPen(GraphColours::edge(), view.nodeOutlineWidth()) : QPen(Qt::NoPen));
     painter.setBrush(fill);
     const double r = view.nodeRadius();
     const int reach = static_cast<int>(r) + 2;
@@ -299,9 +405,26 @@ void drawGraphNode(QPainter& painter, const GraphView& view, const Graph2DNode& 
               visibleArea(view));
 }
 
+void drawGraphEdges(QPainter& painter, const GraphView& view, const std::vector<Graph2DEdge*>& edges,
+                    GraphLineKind kind, bool crowded)
+{
+    drawEdges(painter, view, edges, kind, visibleArea(view, crowded));
+}
+
+void drawGraphNodes(QPainter& painter, const GraphView& view, const std::vector<Graph2DNode*>& nodes,
+                    const QColor& fill, bool crowded)
+{
+    drawNodes(painter, view, nodes, fill, visibleArea(view, crowded));
+}
+
+bool isCrowded(const Graph2D& graph)
+{
+    return graph.edges.size() + graph.selectedEdges.size() > kCrowdedEdgeCount;
+}
+
 void drawGraph(QPainter& painter, const GraphView& view, const Graph2D& graph, uint32_t groupColour)
 {
-    const VisibleArea area = visibleArea(view);
+    const VisibleArea area = visibleArea(view, isCrowded(graph));
     drawEdges(painter, view, graph.edges, GraphLineKind::Edge, area);
     drawEdges(painter, view, graph.selectedEdges, GraphLineKind::SelectedEdge, area);
     drawNodes(painter, view, graph.nodes, colourFromColourRef(groupColour), area);

@@ -5,7 +5,9 @@
 #include <QColor>
 #include <QImage>
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 class QPainter;
 
@@ -57,9 +59,21 @@ void drawGraphEdge(QPainter& painter, const GraphView& view, const Graph2DEdge& 
 // A node's filled circle: red when selected, else the group's colour (0x00BBGGRR).
 void drawGraphNode(QPainter& painter, const GraphView& view, const Graph2DNode& node, bool selected,
                    uint32_t groupColour);
+// A graph with more edges than this is crowded: its canvas leaves out what would be smaller than
+// a pixel, the arrowheads of a pixel or less and node outlines thinner than a pixel (the node's
+// fill alone), and writes its wide lines straight into the image without QPainter's round caps.
+// Ordinary graphs, far below it, are drawn exactly as before.
+inline constexpr size_t kCrowdedEdgeCount = 20000;
+bool isCrowded(const Graph2D& graph);
 // One graph: unselected edges, selected edges, unselected nodes, selected nodes, each in list
 // order. Shapes wholly off the canvas are skipped.
 void drawGraph(QPainter& painter, const GraphView& view, const Graph2D& graph, uint32_t groupColour);
+// The two halves of drawGraph, for a canvas that keeps parts of its picture between repaints:
+// the given edges with one pen, the given nodes with one fill, each in list order.
+void drawGraphEdges(QPainter& painter, const GraphView& view, const std::vector<Graph2DEdge*>& edges,
+                    GraphLineKind kind, bool crowded);
+void drawGraphNodes(QPainter& painter, const GraphView& view, const std::vector<Graph2DNode*>& nodes,
+                    const QColor& fill, bool crowded);
 // The edge being drawn, from view.dragStart to view.dragCurrent, shaped as a real edge.
 void drawProvisionalEdge(QPainter& painter, const GraphView& view);
 // The dotted rectangle from view.dragStart to view.dragCurrent.

@@ -1,6 +1,6 @@
 #include "render/ValueBox.h"
 
-#include "playback/ValueFormat.h"
+#include "capture/ValueFormat.h"
 
 #include <QFontMetrics>
 #include <QPainter>

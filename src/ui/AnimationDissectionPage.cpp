@@ -83,6 +83,11 @@ AnimationDissectionPage::AnimationDissectionPage(MainDialog& mainWindow) : Pipel
     mapWindow_->hide();
     offerSavePicture(mapWindow_->canvas(), mainWindow, [canvas = mapWindow_->canvas()] { return canvas->grab().toImage(); });
     connect(mapWindow_->canvas(), &DistanceMapCanvas::sourceFrameChosen, this, &AnimationDissectionPage::seekFrame);
+    // The other view of an open window: measured once per group, on first asking.
+    connect(mapWindow_, &DistanceMapWindow::termChanged, this, [this] {
+        if (mapWindow_->isVisible())
+            showDistanceMap();
+    });
 
     syncFrameControls();
     updateValueBoxes();
@@ -250,8 +255,9 @@ void AnimationDissectionPage::activate()
             unseen.push_back(g.get());
     }
     measured_ = std::move(kept);
-    for (auto it = maps_.begin(); it != maps_.end();)
-        it = measured_.count(it->first) ? std::next(it) : maps_.erase(it);
+    for (auto* maps : {&maps_, &positionMaps_})
+        for (auto it = maps->begin(); it != maps->end();)
+            it = measured_.count(it->first) ? std::next(it) : maps->erase(it);
     groupNumber_ = std::clamp(groupNumber_, 0, std::max(0, session().groupCount() - 1));
     showGroupState();
     syncFrameControls();
@@ -276,6 +282,7 @@ void AnimationDissectionPage::documentRestored(bool sessionReplaced)
         // New groups: each is measured again when the page is next shown.
         measured_.clear();
         maps_.clear();
+        positionMaps_.clear();
     }
     updateDistanceMapStyle();
     updateNextStepTip();
@@ -357,6 +364,7 @@ void AnimationDissectionPage::measureGroups(const std::vector<Group*>& groups)
             applyTask(t);
             measured_[t.target] = t.measured;
             maps_.erase(t.target);
+            positionMaps_.erase(t.target);
             if (t.posesTried && !t.posesBuilt)
                 failed.emplace_back(t.target->groupNumber, "its trajectories have no samples");
             else if (!t.measured)
@@ -530,6 +538,7 @@ void AnimationDissectionPage::createEntireMotionGraph()
         if (task->measure) {
             measured_[task->target] = task->measured;
             maps_.erase(task->target);
+            positionMaps_.erase(task->target);
         }
         finishJob(task->measured);
     };
@@ -545,7 +554,7 @@ void AnimationDissectionPage::stepGroup(int delta)
     groupNumber_ = std::max(groupNumber_, 0);
     resetThreshold();
     if (mapWindow_->isVisible() && currentGroup())
-        mapWindow_->showGroup(groupNumber_, maps_.count(currentGroup()) ? maps_[currentGroup()] : nullptr);
+        mapWindow_->showGroup(groupNumber_, measuredMap(currentGroup(), mapWindow_->term()));
     updateDistanceMapStyle();
     requestRedraw();
 }
@@ -634,18 +643,26 @@ void AnimationDissectionPage::goToNextStep()
     mainWindow.goToNextStep(3);
 }
 
+std::shared_ptr<const DistanceMap> AnimationDissectionPage::measuredMap(const Group* g, DistanceTerm term) const
+{
+    const auto& maps = term == DistanceTerm::PositionOnly ? positionMaps_ : maps_;
+    const auto it = maps.find(g);
+    return it != maps.end() ? it->second : nullptr;
+}
+
 void AnimationDissectionPage::showDistanceMap()
 {
     Group* g = currentGroup();
     if (!g || job_)
         return;
-    auto present = [this, g] {
-        mapWindow_->showGroup(groupNumber_, maps_.count(g) ? maps_[g] : nullptr);
+    const DistanceTerm term = mapWindow_->term();
+    auto present = [this, g, term] {
+        mapWindow_->showGroup(groupNumber_, measuredMap(g, term));
         updateDistanceMapStyle();
         mapWindow_->show();
         mapWindow_->raise();
     };
-    if (maps_.count(g) || !g->posesBuilt) {
+    if (measuredMap(g, term) || !g->posesBuilt) {
         present();
         return;
     }
@@ -655,18 +672,20 @@ void AnimationDissectionPage::showDistanceMap()
     auto ok = std::make_shared<bool>(false);
     const std::vector<Skeleton>* poses = &g->normalisedPoses;
     const int frames = g->frameCount;
-    auto work = [map, ok, poses, frames](BackgroundJob::Progress& progress) {
-        progress.setStep(tr("Measuring the distance map"));
-        *ok = computeDistanceMap(*poses, frames, kDefaultDistanceMapSize, progress.longRun(0.0, 1.0), *map);
+    const QString title = term == DistanceTerm::PositionOnly ? tr("Measuring the position term map")
+                                                             : tr("Measuring the distance map");
+    auto work = [map, ok, poses, frames, term, title](BackgroundJob::Progress& progress) {
+        progress.setStep(title);
+        *ok = computeDistanceMap(*poses, frames, kDefaultDistanceMapSize, progress.longRun(0.0, 1.0), *map, term);
     };
-    auto done = [this, g, map, ok, present](bool) {
+    auto done = [this, g, map, ok, present, term](bool) {
         if (*ok)
-            maps_[g] = map;
+            (term == DistanceTerm::PositionOnly ? positionMaps_ : maps_)[g] = map;
         finishJob(false);
         if (*ok)
             present();
     };
-    startJob(new BackgroundJob(this, tr("Measuring the distance map"), std::move(work), std::move(done)));
+    startJob(new BackgroundJob(this, title, std::move(work), std::move(done)));
 }
 
 void AnimationDissectionPage::updateDistanceMapStyle()

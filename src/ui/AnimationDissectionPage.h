@@ -109,6 +109,8 @@ private:
     void syncFrameControls();
     void updateValueBoxes();
     void updateDistanceMapStyle();
+    // The group's map of the given term, if measured.
+    std::shared_ptr<const DistanceMap> measuredMap(const Group* g, DistanceTerm term) const;
     // Measures (poses, then the largest distance) the given groups, all of them when opening.
     void measureGroups(const std::vector<Group*>& groups);
     void startJob(BackgroundJob* job);
@@ -124,6 +126,7 @@ private:
     int threshold_ = 0;
     std::map<const Group*, bool> measured_;   // every group seen: measured or not
     std::map<const Group*, std::shared_ptr<const DistanceMap>> maps_;
+    std::map<const Group*, std::shared_ptr<const DistanceMap>> positionMaps_;  // the position term only
     bool opened_ = false;  // the page has been shown once
     BackgroundJob* job_ = nullptr;
 

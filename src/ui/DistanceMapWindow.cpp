@@ -1,7 +1,8 @@
 #include "ui/DistanceMapWindow.h"
 
-#include "playback/ValueFormat.h"
+#include "capture/ValueFormat.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -51,12 +52,20 @@ void DistanceMapCanvas::render()
 {
     image_ = QImage();
     if (map_ && map_->side > 0) {
-        DistanceMapStyle style = style_;
+        DistanceMapStyle style = shownStyle();
         style.transitions = &transitions_;
         const RgbImage rgb = renderDistanceMap(*map_, style);
         image_ = QImage(rgb.pixels.data(), rgb.width, rgb.height, 3 * rgb.width, QImage::Format_RGB888).copy();
     }
     update();
+}
+
+DistanceMapStyle DistanceMapCanvas::shownStyle() const
+{
+    DistanceMapStyle style = style_;
+    if (map_ && map_->term == DistanceTerm::PositionOnly)
+        style.maxDistance = map_->largest;
+    return style;
 }
 
 QRect DistanceMapCanvas::mapRect() const
@@ -95,10 +104,12 @@ QString DistanceMapCanvas::describeCell(int row, int column) const
     QString range;
     if (s1 > s0 || t1 > t0)
         range = tr(" (smallest of sources %1-%2, targets %3-%4)").arg(s0).arg(s1).arg(t0).arg(t1);
+    const bool positions = map_->term == DistanceTerm::PositionOnly;
     if (std::isnan(d))
-        return tr("Sources %1-%2, targets %3-%4: no distance (a joint stands still or speeds up)")
+        return (positions ? tr("Sources %1-%2, targets %3-%4: no position term (a position is not a number)")
+                          : tr("Sources %1-%2, targets %3-%4: no distance (a joint stands still or speeds up)"))
             .arg(s0).arg(s1).arg(t0).arg(t1);
-    return tr("Source %1, target %2: distance %3%4")
+    return (positions ? tr("Source %1, target %2: position term %3%4") : tr("Source %1, target %2: distance %3%4"))
         .arg(map_->bestSource(row, column))
         .arg(map_->bestTarget(row, column))
         .arg(number(d, 2))
@@ -119,22 +130,23 @@ void DistanceMapCanvas::paintEvent(QPaintEvent*)
     p.setRenderHint(QPainter::SmoothPixmapTransform, false);
     p.drawImage(m, image_);
 
-    // The colour bar, 0 at the bottom and the group's maximum at the top, with the threshold.
+    // The colour bar, 0 at the bottom and the map's maximum at the top, with the threshold.
+    const DistanceMapStyle style = shownStyle();
     const QRect bar = barRect();
-    const RgbImage column = renderColourBar(1, bar.height(), style_);
+    const RgbImage column = renderColourBar(1, bar.height(), style);
     const QImage strip(column.pixels.data(), 1, column.height, 3, QImage::Format_RGB888);
     p.drawImage(bar, strip);
     p.setPen(Qt::white);
     const QFontMetrics fm(font());
     const int labelX = bar.right() + 4;
-    p.drawText(labelX, bar.top() + fm.ascent(), number(style_.maxDistance, 0));
+    p.drawText(labelX, bar.top() + fm.ascent(), number(style.maxDistance, 0));
     p.drawText(labelX, bar.bottom(), QStringLiteral("0"));
-    if (style_.threshold >= 0.0 && style_.maxDistance > 0.0 && style_.threshold <= style_.maxDistance) {
-        const int y = bar.top() + static_cast<int>(std::lround((1.0 - style_.threshold / style_.maxDistance) *
+    if (style.threshold >= 0.0 && style.maxDistance > 0.0 && style.threshold <= style.maxDistance) {
+        const int y = bar.top() + static_cast<int>(std::lround((1.0 - style.threshold / style.maxDistance) *
                                                                (bar.height() - 1)));
         p.drawLine(bar.left() - 3, y, bar.right() + 3, y);
         p.drawText(labelX, std::clamp(y + fm.ascent() / 2, bar.top() + 2 * fm.height(), bar.bottom() - fm.height()),
-                   tr("T %1").arg(number(style_.threshold, 0)));
+                   tr("T %1").arg(number(style.threshold, 0)));
     }
 }
 
@@ -168,11 +180,18 @@ DistanceMapWindow::DistanceMapWindow(QWidget* parent) : QWidget(parent, Qt::Wind
     setObjectName(QStringLiteral("distanceMapWindow"));
     canvas_ = new DistanceMapCanvas(this);
     canvas_->setObjectName(QStringLiteral("distanceMapCanvas"));
+    positionTerm_ = new QCheckBox(tr("Position term only"), this);
+    positionTerm_->setObjectName(QStringLiteral("positionTermOnly"));
+    positionTerm_->setToolTip(tr("Show the position term of the frame distance alone (the sum of the joints' "
+                                 "distances), which is a number for every pair; the full distance is not a "
+                                 "number wherever a joint stands still or speeds up"));
+    connect(positionTerm_, &QCheckBox::toggled, this, &DistanceMapWindow::termChanged);
     info_ = new QLabel(this);
     info_->setObjectName(QStringLiteral("distanceMapInfo"));
     info_->setMinimumHeight(info_->fontMetrics().height() + 6);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 6, 6, 6);
+    layout->addWidget(positionTerm_);
     layout->addWidget(canvas_, 1);
     layout->addWidget(info_);
     connect(canvas_, &DistanceMapCanvas::hovered, info_, &QLabel::setText);
@@ -182,9 +201,16 @@ DistanceMapWindow::DistanceMapWindow(QWidget* parent) : QWidget(parent, Qt::Wind
 void DistanceMapWindow::showGroup(int groupNumber, std::shared_ptr<const DistanceMap> map)
 {
     groupNumber_ = groupNumber;
-    setWindowTitle(tr("Distance Map - Group %1").arg(groupNumber));
+    const bool positions = map && map->term == DistanceTerm::PositionOnly;
+    setWindowTitle(positions ? tr("Distance Map - Group %1 - Position term only").arg(groupNumber)
+                             : tr("Distance Map - Group %1").arg(groupNumber));
     canvas_->setMap(std::move(map));
     info_->clear();
+}
+
+DistanceTerm DistanceMapWindow::term() const
+{
+    return positionTerm_->isChecked() ? DistanceTerm::PositionOnly : DistanceTerm::Full;
 }
 
 } // namespace duolo

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+class QCheckBox;
 class QLabel;
 
 namespace duolo {
@@ -47,6 +48,9 @@ protected:
 private:
     void render();
     QRect barRect() const;
+    // The style the map is shown with: a position-term map is coloured against its own largest
+    // value, the group's largest distance being that of the full distance.
+    DistanceMapStyle shownStyle() const;
 
     std::shared_ptr<const DistanceMap> map_;
     DistanceMapStyle style_;
@@ -54,20 +58,29 @@ private:
     QImage image_;
 };
 
-// The non-modal window around the canvas: the group in the title, the hovered pair below.
+// The non-modal window around the canvas: the group in the title, the hovered pair below, and
+// a "Position term only" check box that asks for the map of the position term alone (the full
+// distance of most pairs of a real take is not a number, which leaves its map mostly grey).
 class DistanceMapWindow : public QWidget {
     Q_OBJECT
 public:
     explicit DistanceMapWindow(QWidget* parent = nullptr);
 
     DistanceMapCanvas* canvas() const { return canvas_; }
+    // The term the check box asks for; the map shown says its own term in the title.
+    DistanceTerm term() const;
+    QCheckBox* positionTermBox() const { return positionTerm_; }
     // Shows the group's map, or (null) a note that it has not been measured yet.
     void showGroup(int groupNumber, std::shared_ptr<const DistanceMap> map);
     int groupNumber() const { return groupNumber_; }
     QLabel* infoLabel() const { return info_; }
 
+signals:
+    void termChanged();
+
 private:
     DistanceMapCanvas* canvas_;
+    QCheckBox* positionTerm_;
     QLabel* info_;
     int groupNumber_ = -1;
 };

@@ -527,7 +527,7 @@ void GraphPlaybackPage::drawPanel(QPainter& painter)
                 current.push_back({g->currentNode->x, g->currentNode->y});
         graphView_.keepInView(current);
     }
-    drawGraphCanvas(painter, graphView_, session(), selectedGroupNumber_);
+    panel_->layers().draw(painter, graphView_, session(), selectedGroupNumber_);
 }
 
 void GraphPlaybackPage::refreshClipBands()

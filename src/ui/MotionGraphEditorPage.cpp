@@ -77,7 +77,7 @@ QWidget* MotionGraphEditorPage::buildCanvasColumn(QWidget* parent)
     canvas_->setMinimumSize(320, 240);
     canvas_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     canvas_->setDrawFunction([this](QPainter& painter) {
-        drawGraphCanvas(painter, view_, session(), groupNumber_);
+        canvas_->layers().draw(painter, view_, session(), groupNumber_);
     });
     canvas_->installEventFilter(this);
     clipStrip_ = new ClipStripWidget(column);

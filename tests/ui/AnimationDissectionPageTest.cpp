@@ -532,6 +532,38 @@ private slots:
         QCOMPARE(f.session().currentFrame, map->bestSource(row, column));
     }
 
+    void positionTermOnlyShowsItsOwnMap()
+    {
+        Fixture f;
+        f.open();
+        f.click("distanceMap");
+        f.waitIdle();
+        DistanceMapWindow* window = f.page->distanceMapWindow();
+        QTRY_VERIFY(window->isVisible());
+        const DistanceMap* full = window->canvas()->map();
+        QVERIFY(full);
+        QCOMPARE(full->term, DistanceTerm::Full);
+        auto notANumber = [](const DistanceMap& map) {
+            return std::count_if(map.cells.begin(), map.cells.end(), [](double d) { return std::isnan(d); });
+        };
+
+        window->positionTermBox()->setChecked(true);
+        f.waitIdle();
+        const DistanceMap* positions = window->canvas()->map();
+        QVERIFY(positions && positions != full);
+        QCOMPARE(positions->term, DistanceTerm::PositionOnly);
+        QVERIFY(window->windowTitle().endsWith(QStringLiteral("Position term only")));
+        QCOMPARE(notANumber(*positions), 0);
+        QVERIFY(notANumber(*full) > 0);
+        QVERIFY(window->canvas()->describeCell(0, 1).contains(QStringLiteral("position term")));
+
+        // Back to the full distance: the map measured before, under the plain title.
+        window->positionTermBox()->setChecked(false);
+        f.waitIdle();
+        QCOMPARE(window->canvas()->map(), full);
+        QVERIFY(!window->windowTitle().contains(QStringLiteral("Position")));
+    }
+
     void distanceMapMarksOnlyTheLatestBuildsTransitions()
     {
         Fixture f;

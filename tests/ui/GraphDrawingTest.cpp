@@ -3,7 +3,10 @@
 #include "UiTestSupport.h"
 
 #include "motiongraph/Graph2D.h"
+#include "render/GraphCanvasLayers.h"
 #include "render/GraphDrawing.h"
+#include "session/MotionCaptureSession.h"
+#include "skeleton/Group.h"
 
 #include <QPainter>
 #include <QTest>
@@ -71,6 +74,47 @@ Graph2DNode* place(Graph2D& g, int32_t start, double x, double y)
     Graph2DNode* n = g.addNode(start, start + 9, 1000.0 + start, 0.0);
     n->translate(x - n->x, y - n->y);
     return n;
+}
+
+// A session of `groups` groups, each with an ordinary graph: a ring of 24 nodes, a continuation
+// and a transition from each, and a self-loop; the groups lie side by side.
+std::unique_ptr<MotionCaptureSession> ringSession(int groups)
+{
+    auto session = std::make_unique<MotionCaptureSession>();
+    for (int k = 0; k < groups; ++k) {
+        session->groups.push_back(std::make_unique<Group>(0, k, 240));
+        Group& group = *session->groups.back();
+        group.updateColour();
+        group.graph = std::make_unique<Graph2D>();
+        Graph2D& g = *group.graph;
+        std::vector<Graph2DNode*> nodes;
+        for (int i = 0; i < 24; ++i)
+            nodes.push_back(place(g, i * 10, k * 9.0 + 12.0 * std::cos(i * 0.26), 9.0 * std::sin(i * 0.26)));
+        g.deselectAll();
+        for (int i = 0; i < 24; ++i) {
+            g.addEdge(nodes[i], nodes[(i + 1) % 24]);
+            g.addEdge(nodes[i], nodes[(i * 7 + 5) % 24]);
+        }
+        g.addEdge(nodes[3], nodes[3]);
+    }
+    return session;
+}
+
+QImage directPicture(const GraphView& view, const MotionCaptureSession& session, int group)
+{
+    QImage image = makeGraphCanvasImage(view);
+    QPainter painter(&image);
+    drawGraphCanvas(painter, view, session, group);
+    return image;
+}
+
+QImage layeredPicture(GraphCanvasLayers& layers, const GraphView& view, const MotionCaptureSession& session,
+                      int group)
+{
+    QImage image = makeGraphCanvasImage(view);
+    QPainter painter(&image);
+    layers.draw(painter, view, session, group);
+    return image;
 }
 
 } // namespace
@@ -265,6 +309,132 @@ private slots:
                 unmatched += bad;
             }
         QVERIFY(inked > 5000);
+        QCOMPARE(unmatched, 0);
+    }
+
+    void layersGiveTheDirectPictureWhileNodesAreDragged()
+    {
+        auto session = ringSession(2);
+        Graph2D& g = *session->groups[0]->graph;
+        for (int zoom : {1, 16, 64}) {
+            GraphView v = viewOf(500, 360, zoom, 2.0, 1.0);
+            GraphCanvasLayers layers;
+            QCOMPARE(layeredPicture(layers, v, *session, 0), directPicture(v, *session, 0));
+            // Nothing changed: both layers come from the last picture.
+            QCOMPARE(layeredPicture(layers, v, *session, 0), directPicture(v, *session, 0));
+            QCOMPARE(layers.reusedLayers(), 2);
+            // A drag of one node (away from the loop): the unchanged edges and nodes stay layered.
+            g.toggleNodeAt(g.nodes[10]->x, g.nodes[10]->y);
+            for (int step = 0; step < 3; ++step) {
+                g.moveSelected(0.7, -0.4);
+                QCOMPARE(layeredPicture(layers, v, *session, 0), directPicture(v, *session, 0));
+            }
+            QCOMPARE(layers.reusedLayers(), 2);
+            g.moveSelected(-2.1, 1.2);
+            g.deselectAll();
+        }
+        // Loops keep the list's order: a moving edge listed before an unchanged loop it crosses
+        // stays under the loop's white fill, and a moving loop stays under the unchanged edges
+        // listed after it.
+        {
+            auto loops = std::make_unique<MotionCaptureSession>();
+            loops->groups.push_back(std::make_unique<Group>(0, 0, 100));
+            Graph2D& h = *(loops->groups[0]->graph = std::make_unique<Graph2D>());
+            Graph2DNode* a = place(h, 0, 0.0, 0.0);
+            Graph2DNode* b = place(h, 10, -6.0, 4.0);
+            Graph2DNode* c = place(h, 20, 5.0, -2.0);
+            Graph2DNode* d = place(h, 30, -4.0, -5.0);
+            Graph2DNode* e = place(h, 40, -9.0, -4.3);
+            Graph2DNode* f = place(h, 50, 2.0, -4.3);
+            h.deselectAll();
+            h.addEdge(b, c);  // through a's loop
+            h.addEdge(a, a);
+            h.addEdge(d, d);
+            h.addEdge(c, d);
+            h.addEdge(e, f);  // through d's loop
+            const GraphView v = viewOf(400, 300, 16);
+            GraphCanvasLayers layers;
+            for (Graph2DNode* dragged : {b, d}) {
+                h.toggleNodeAt(dragged->x, dragged->y);
+                for (int step = 0; step < 4; ++step) {
+                    h.moveSelected(0.3, 0.25);
+                    QCOMPARE(layeredPicture(layers, v, *loops, 0), directPicture(v, *loops, 0));
+                }
+                h.moveSelected(-1.2, -1.0);
+                h.deselectAll();
+            }
+        }
+
+        // Both groups, the loop's node selected, a provisional edge and the band.
+        GraphView v = viewOf(500, 360, 16, 4.0, 0.0);
+        v.showAllGroups = true;
+        v.edgeDragging = v.rectangleSelecting = true;
+        v.dragStart = {40, 40};
+        v.dragCurrent = {300, 200};
+        g.toggleNodeAt(g.nodes[3]->x, g.nodes[3]->y);
+        g.moveSelected(1.0, 1.0);
+        GraphCanvasLayers layers;
+        QCOMPARE(layeredPicture(layers, v, *session, 0), directPicture(v, *session, 0));
+        // A zoom redraws the layers.
+        v.wheelZoom(+1);
+        QCOMPARE(layeredPicture(layers, v, *session, 0), directPicture(v, *session, 0));
+        QCOMPARE(layers.reusedLayers(), 0);
+    }
+
+    void crowdedGraphsLeaveOutWhatIsBelowAPixel()
+    {
+        // 150 nodes far to the right with 140 edges each, and one node on its own at the origin.
+        Graph2D g;
+        Graph2DNode* lone = place(g, 0, 0.0, 0.0);
+        std::vector<Graph2DNode*> far;
+        for (int i = 0; i < 150; ++i)
+            far.push_back(place(g, 10 + i * 10, 300.0 + (i % 15) * 2.0, (i / 15) * 2.0));
+        g.deselectAll();
+        for (int i = 0; i < 150; ++i)
+            for (int k = 1; k <= 140; ++k)
+                g.addEdge(far[i], far[(i + k) % 150]);
+        QVERIFY(isCrowded(g));
+        const GraphView v = viewOf(400, 300, 16);
+        const CanvasPixel c = *v.toPixel(lone->x, lone->y);
+        // The outline, half a pixel wide at this zoom, is left out: the fill reaches the rim.
+        const QImage image = draw(v, &g);
+        QCOMPARE(inkSpan(image, c.y).first, c.x - 5);
+        QCOMPARE(at(image, c.x - 5, c.y), QColor(0, 255, 0));
+        // An ordinary graph keeps it.
+        Graph2D ordinary;
+        place(ordinary, 0, 0.0, 0.0);
+        ordinary.deselectAll();
+        QVERIFY(!isCrowded(ordinary));
+        QCOMPARE(at(draw(v, &ordinary), c.x - 5, c.y), GraphColours::edge());
+
+        // Wide lines, written straight into the image on a crowded canvas, cover what QPainter's
+        // strokes cover (with a clip set the painter draws them) to within two pixels, but for
+        // the round caps, which the nodes hide.
+        const GraphView wide = viewOf(600, 400, 64, 306.0, 6.0);  // about 62 pixels per unit
+        const QImage lines = draw(wide, &g);
+        QImage stroked = makeGraphCanvasImage(wide);
+        {
+            QPainter painter(&stroked);
+            painter.setClipRect(stroked.rect());
+            drawGraphBackground(painter, wide);
+            drawGraph(painter, wide, g, 0x00FF00);
+        }
+        auto nearby = [](const QImage& image, int x, int y, QRgb colour) {
+            for (int dy = -2; dy <= 2; ++dy)
+                for (int dx = -2; dx <= 2; ++dx)
+                    if (image.rect().contains(x + dx, y + dy) && image.pixel(x + dx, y + dy) == colour)
+                        return true;
+            return false;
+        };
+        const QRgb blue = GraphColours::edge().rgb();
+        int inked = 0, unmatched = 0;
+        for (int y = 0; y < lines.height(); ++y)
+            for (int x = 0; x < lines.width(); ++x) {
+                inked += lines.pixel(x, y) == blue;
+                unmatched += (lines.pixel(x, y) == blue && !nearby(stroked, x, y, blue))
+                           || (stroked.pixel(x, y) == blue && !nearby(lines, x, y, blue));
+            }
+        QVERIFY(inked > 20000);
         QCOMPARE(unmatched, 0);
     }
 

@@ -1,4 +1,4 @@
-#include "playback/ValueFormat.h"
+#include "capture/ValueFormat.h"
 
 #include <gtest/gtest.h>
 
