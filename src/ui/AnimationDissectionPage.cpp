@@ -5,6 +5,7 @@
 #include "motiongraph/GraphPruning.h"
 #include "render/SpinSlider.h"
 #include "render/ValueBox.h"
+#include "session/GraphFile.h"
 #include "session/MotionCaptureSession.h"
 #include "skeleton/Group.h"
 #include "ui/BackgroundJob.h"
@@ -515,6 +516,9 @@ void AnimationDissectionPage::createEntireMotionGraph()
         task->scratch->normalisedPoses = std::move(g->normalisedPoses);
     }
     // The graph goes to the worker and comes back; the search runs before it changes anything.
+    // The search stops at a cancel, but assembling the graph runs on to its end: a cancel that
+    // comes then puts back the graph as it was.
+    auto before = std::make_shared<const std::vector<uint8_t>>(groupGraphBytes(*g));
     task->scratch->graph = std::move(g->graph);
     if (!task->scratch->graph)
         task->scratch->graph = std::make_unique<Graph2D>();
@@ -522,8 +526,12 @@ void AnimationDissectionPage::createEntireMotionGraph()
     task->scratch->previousNode = g->previousNode;
     const int count = session().groupCount();
     auto work = [task, count](BackgroundJob::Progress& progress) { runTask(*task, count, progress, 0.0, 1.0); };
-    auto done = [this, task](bool) {
+    auto done = [this, task, before](bool cancelled) {
         applyTask(*task);
+        if (task->built && cancelled) {
+            std::string error;
+            task->built = !restoreGroupGraph(*task->target, *before, error);
+        }
         if (task->built) {
             Group& g = *task->target;
             g.lastBuild.built = true;
