@@ -54,6 +54,19 @@ std::vector<double> buildEveryGroupGraph(MotionCaptureSession& session, const st
     return used;
 }
 
+std::string graphSourceProblem(bool savedGraphs, bool gaps, bool threshold, bool thresholdFraction)
+{
+    if (savedGraphs)
+        return gaps || threshold || thresholdFraction
+                   ? "--saved-graphs plays the graphs as saved: --gaps and the thresholds cannot go with it"
+                   : "";
+    if (!gaps)
+        return "give --gaps, or --saved-graphs";
+    if (threshold == thresholdFraction)
+        return "give one of --threshold and --threshold-fraction";
+    return "";
+}
+
 namespace {
 
 struct ProjectAndBytes {

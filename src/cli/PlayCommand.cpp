@@ -146,15 +146,11 @@ void play(const PlayOptions& options)
     auto refuse = [](const std::string& what) {
         throw CliError("play: " + what + " (" + std::string(kUsage) + ")", 2);
     };
-    if (options.savedGraphs) {
-        if (options.gaps || options.threshold || options.thresholdFraction)
-            refuse("--saved-graphs plays the graphs as saved: --gaps and the thresholds cannot go with it");
-    } else {
-        if (!options.gaps)
-            refuse("give --gaps, or --saved-graphs");
-        if (options.threshold.has_value() == options.thresholdFraction.has_value())
-            refuse("give one of --threshold and --threshold-fraction");
-    }
+    if (const std::string problem = graphSourceProblem(options.savedGraphs, options.gaps.has_value(),
+                                                       options.threshold.has_value(),
+                                                       options.thresholdFraction.has_value());
+        !problem.empty())
+        refuse(problem);
     if (options.passes < 0)
         refuse("--passes must not be negative");
     if (options.rotationLimit && *options.rotationLimit < 0)

@@ -34,6 +34,10 @@ std::vector<PruneOutcome> pruneEveryGroup(MotionCaptureSession& session, const s
 // missing, damaged, or belongs to another version of the project (naming both files).
 std::unique_ptr<MotionCaptureSession> loadProjectWithGraphsOrThrow(const std::string& path);
 
+// What is wrong with how a command was told where its graphs come from (built with --gaps and one
+// threshold, or --saved-graphs), or empty when nothing is.
+std::string graphSourceProblem(bool savedGraphs, bool gaps, bool threshold, bool thresholdFraction);
+
 // What `info` says of the graph file beside a project whose file bytes are `projectBytes`.
 nlohmann::json graphFileInfo(const std::string& projectPath, const std::vector<uint8_t>& projectBytes);
 

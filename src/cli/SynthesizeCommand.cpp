@@ -76,15 +76,11 @@ void synthesize(const SynthesizeOptions& options)
     auto refuse = [](const std::string& what) {
         throw CliError("synthesize: " + what + " (" + std::string(kUsage) + ")", 2);
     };
-    if (options.savedGraphs) {
-        if (options.gaps || options.threshold || options.thresholdFraction)
-            refuse("--saved-graphs plays the graphs as saved: --gaps and the thresholds cannot go with it");
-    } else {
-        if (!options.gaps)
-            refuse("give --gaps, or --saved-graphs");
-        if (options.threshold.has_value() == options.thresholdFraction.has_value())
-            refuse("give one of --threshold and --threshold-fraction");
-    }
+    if (const std::string problem = graphSourceProblem(options.savedGraphs, options.gaps.has_value(),
+                                                       options.threshold.has_value(),
+                                                       options.thresholdFraction.has_value());
+        !problem.empty())
+        refuse(problem);
     if (options.blend < 0 || options.blend > kMaxBlendFrames)
         refuse("--blend must be 0 to " + std::to_string(kMaxBlendFrames) + " frames");
     if (!isRecordingPath(options.out))

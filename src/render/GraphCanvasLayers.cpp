@@ -90,25 +90,8 @@ bool segmentNearBox(CanvasPixel a, CanvasPixel b, const QRect& box, double margi
 {
     const double left = box.left() - margin, right = box.right() + margin;
     const double top = box.top() - margin, bottom = box.bottom() + margin;
-    double t0 = 0.0, t1 = 1.0;
-    const double dx = b.x - a.x, dy = b.y - a.y;
-    const double p[4] = {-dx, dx, -dy, dy};
-    const double q[4] = {a.x - left, right - a.x, a.y - top, bottom - a.y};
-    for (int i = 0; i < 4; ++i) {
-        if (p[i] == 0.0) {
-            if (q[i] < 0.0)
-                return false;
-            continue;
-        }
-        const double t = q[i] / p[i];
-        if (p[i] < 0.0)
-            t0 = std::max(t0, t);
-        else
-            t1 = std::min(t1, t);
-        if (t0 > t1)
-            return false;
-    }
-    return true;
+    double x0 = a.x - left, y0 = a.y - top, x1 = b.x - left, y1 = b.y - top;
+    return clipSegmentToBox(x0, y0, x1, y1, right - left, bottom - top);
 }
 
 // The box a loop circle drawn at `centre` covers (see drawLoop), with its pen.

@@ -74,32 +74,6 @@ VisibleArea visibleArea(const GraphView& view, bool crowded = false)
 // frame. Thin solid lines on a plain image canvas are therefore written into the image here,
 // clipped to it first, and so are wide lines of crowded graphs; anything else (wide pens of
 // ordinary graphs, clipping, transforms, other devices) goes through QPainter.
-bool clipToRect(double& x0, double& y0, double& x1, double& y1, double right, double bottom)
-{
-    double t0 = 0.0, t1 = 1.0;
-    const double dx = x1 - x0, dy = y1 - y0;
-    const double p[4] = {-dx, dx, -dy, dy};
-    const double q[4] = {x0, right - x0, y0, bottom - y0};
-    for (int i = 0; i < 4; ++i) {
-        if (p[i] == 0.0) {
-            if (q[i] < 0.0)
-                return false;
-            continue;
-        }
-        const double t = q[i] / p[i];
-        if (p[i] < 0.0)
-            t0 = std::max(t0, t);
-        else
-            t1 = std::min(t1, t);
-        if (t0 > t1)
-            return false;
-    }
-    x1 = x0 + t1 * dx;
-    y1 = y0 + t1 * dy;
-    x0 = x0 + t0 * dx;
-    y0 = y0 + t0 * dy;
-    return true;
-}
 
 
 // The image under the painter when a solid opaque pen may be written into it directly, else null.
@@ -127,7 +101,7 @@ bool writeThinLine(QPainter& painter, int ax, int ay, int bx, int by)
         return false;
     const QPen& pen = painter.pen();
     double x0 = ax, y0 = ay, x1 = bx, y1 = by;
-    if (!clipToRect(x0, y0, x1, y1, image->width() - 1, image->height() - 1))
+    if (!clipSegmentToBox(x0, y0, x1, y1, image->width() - 1, image->height() - 1))
         return true;
     int x = static_cast<int>(std::lround(x0)), y = static_cast<int>(std::lround(y0));
     const int xEnd = static_cast<int>(std::lround(x1)), yEnd = static_cast<int>(std::lround(y1));
@@ -166,7 +140,7 @@ bool writeWideLine(QPainter& painter, CanvasPixel a, CanvasPixel b)
     const double width = painter.pen().widthF();
     const int w = image->width(), h = image->height();
     double x0 = a.x + width, y0 = a.y + width, x1 = b.x + width, y1 = b.y + width;
-    if (!clipToRect(x0, y0, x1, y1, w - 1 + 2.0 * width, h - 1 + 2.0 * width))
+    if (!clipSegmentToBox(x0, y0, x1, y1, w - 1 + 2.0 * width, h - 1 + 2.0 * width))
         return true;
     x0 -= width, y0 -= width, x1 -= width, y1 -= width;
     const bool steep = std::fabs(y1 - y0) > std::fabs(x1 - x0);
@@ -236,7 +210,7 @@ bool lineMayShow(const QPainter& painter, CanvasPixel a, CanvasPixel b)
         return true;
     const double margin = painter.pen().widthF() + 4.0;
     double x0 = a.x + margin, y0 = a.y + margin, x1 = b.x + margin, y1 = b.y + margin;
-    return clipToRect(x0, y0, x1, y1, device->width() + 2.0 * margin, device->height() + 2.0 * margin);
+    return clipSegmentToBox(x0, y0, x1, y1, device->width() + 2.0 * margin, device->height() + 2.0 * margin);
 }
 
 void drawPixelLine(QPainter& painter, CanvasPixel a, CanvasPixel b, bool crowded = false)
@@ -330,6 +304,33 @@ void drawNodes(QPainter& painter, const GraphView& view, const std::vector<Graph
 }
 
 } // namespace
+
+bool clipSegmentToBox(double& x0, double& y0, double& x1, double& y1, double right, double bottom)
+{
+    double t0 = 0.0, t1 = 1.0;
+    const double dx = x1 - x0, dy = y1 - y0;
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {x0, right - x0, y0, bottom - y0};
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0.0) {
+            if (q[i] < 0.0)
+                return false;
+            continue;
+        }
+        const double t = q[i] / p[i];
+        if (p[i] < 0.0)
+            t0 = std::max(t0, t);
+        else
+            t1 = std::min(t1, t);
+        if (t0 > t1)
+            return false;
+    }
+    x1 = x0 + t1 * dx;
+    y1 = y0 + t1 * dy;
+    x0 = x0 + t0 * dx;
+    y0 = y0 + t0 * dy;
+    return true;
+}
 
 QColor GraphColours::background() { return colourFromColourRef(0xFFFFFF); }
 QColor GraphColours::edge() { return colourFromColourRef(0xFF0000); }

@@ -79,4 +79,8 @@ void drawProvisionalEdge(QPainter& painter, const GraphView& view);
 // The dotted rectangle from view.dragStart to view.dragCurrent.
 void drawSelectionRectangle(QPainter& painter, const GraphView& view);
 
+// Clips the segment (x0, y0)-(x1, y1) to the box [0, right] x [0, bottom] (Liang-Barsky); false
+// when it misses the box entirely.
+bool clipSegmentToBox(double& x0, double& y0, double& x1, double& y1, double right, double bottom);
+
 } // namespace duolo
