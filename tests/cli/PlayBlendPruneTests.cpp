@@ -104,25 +104,6 @@ TEST(CliPlayOptions, PruneEndsTheResetsAndBlendChangesOnlyTheWrittenPositions)
     refused({"--out", dir.file("x.csv").string()}, "must name a .trc or .c3d file");
 }
 
-TEST(CliPlayOptions, PrunedSavedGraphsPlayAsPlayPrunes)
-{
-    TempDir dir;
-    const auto project = dir.file("walk.dwz");
-    std::filesystem::copy_file(sampleDir() / "sample.dwz", project);
-    const auto built = runCli({"build-graphs", project.string(), "--gaps", "10", "--threshold-fraction", "0.4", "--prune"});
-    ASSERT_EQ(built.status, 0) << built.err;
-    const json g = built.json()["groups"][0];
-    EXPECT_EQ(g["nodes"], 25);
-    EXPECT_EQ(g["pruned"]["nodesBefore"], 27);
-    EXPECT_EQ(g["pruned"]["framesKept"], 387);
-    EXPECT_EQ(g["pruned"]["hasCycle"], true);
-    const auto saved = runCli({"play", project.string(), "--saved-graphs", "--seed", "7", "--passes", "3000"});
-    const auto direct = runCli(playArgs(project.string(), {"--prune"}));
-    ASSERT_EQ(saved.status, 0) << saved.err;
-    EXPECT_EQ(saved.json()["trace"], direct.json()["trace"]);
-    EXPECT_EQ(saved.json()["resets"], 0);
-}
-
 } // namespace
 } // namespace duolo::test
 

@@ -222,25 +222,5 @@ TEST(PoseColumnsCache, BuildsOnceWhilePosesStayAndAgainWhenTheyChange)
     EXPECT_FALSE(cache.columnsFor(borrower.normalisedPoses, 120));
 }
 
-TEST(PoseColumnsCache, TheLargestDistanceAndTheSearchShareOneBuild)
-{
-    Group group(-1, 0, 150);
-    group.normalisedPoses = boundaryPoses(150, 6, 4);
-    PoseColumnsCache& shared = PoseColumnsCache::shared();
-    const size_t before = shared.builds();
-    ASSERT_TRUE(computeMaxFrameDistance(group));
-    std::vector<FrameLink> links;
-    ASSERT_TRUE(findTransitions(group.normalisedPoses, 150, 5, group.maxFrameDistance / 2, {}, links));
-    EXPECT_EQ(shared.builds(), before + 1);
-    // Poses rebuilt with other values: the search does not use the old columns.
-    group.normalisedPoses[10].joints[0].position.y += 1.0;
-    std::vector<FrameLink> exact;
-    ASSERT_TRUE(findTransitions(group.normalisedPoses, 150, 5, group.maxFrameDistance / 2, {}, links));
-    ASSERT_TRUE(findTransitions(group.normalisedPoses, 150, 5, group.maxFrameDistance / 2,
-                                {DistanceEngine::Exact, {}}, exact));
-    EXPECT_EQ(shared.builds(), before + 2);
-    EXPECT_EQ(links, exact);
-}
-
 } // namespace
 } // namespace duolo

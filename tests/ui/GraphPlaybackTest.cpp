@@ -500,50 +500,6 @@ private slots:
         saveScreenshot(w.window.get(), QStringLiteral("playback-%1-selected").arg(name));
     }
 
-    void blendSmoothsWhatIsDrawnAndRecordedOnly()
-    {
-        struct Run {
-            std::vector<std::vector<double>> states;
-            std::vector<Vec3> drawn;  // first joint of each pass
-            PlaybackRecording recording;
-        };
-        auto run = [](int blend) {
-            PlaybackFixture f;
-            f.page->blendBox()->setValue(blend);
-            f.page->recordButton()->click();
-            f.page->playButton()->click();
-            Run r;
-            for (int i = 0; i < 300; ++i) {
-                f.page->tick();
-                const Group& g = f.group(0);
-                r.states.push_back({double(g.currentNode->id), double(g.currentNode->currentFrame), g.positionOffset.x,
-                                    g.positionOffset.z, g.rotationOffset.y, double(f.page->player().view(0).taps)});
-                r.drawn.push_back(f.page->player().view(0).joints[0]);
-            }
-            r.recording = f.page->recording();
-            return r;
-        };
-        const Run off = run(0);
-        const Run on = run(10);
-        QCOMPARE(on.states, off.states);
-        QCOMPARE(on.recording.frameCount(), off.recording.frameCount());
-        auto largestStep = [](const std::vector<Vec3>& points) {
-            double most = 0.0;
-            for (size_t k = 1; k < points.size(); ++k) {
-                const Vec3 d = points[k] - points[k - 1];
-                most = std::max(most, std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z));
-            }
-            return most;
-        };
-        QVERIFY(largestStep(on.drawn) < 0.5 * largestStep(off.drawn));
-        std::vector<Vec3> offRecorded, onRecorded;
-        for (int fr = 0; fr < off.recording.frameCount(); ++fr) {
-            offRecorded.push_back(off.recording.point(fr, 0));
-            onRecorded.push_back(on.recording.point(fr, 0));
-        }
-        QVERIFY(largestStep(onRecorded) < 0.5 * largestStep(offRecorded));
-    }
-
     void aFloorPointUnderAPixelProjectsBackToThatPixel()
     {
         const double width = 640, height = 480, halfHeight = std::tan(22.5 * 3.14159265358979323846 / 180.0);

@@ -145,20 +145,6 @@ private slots:
         QCOMPARE(QByteArray(reinterpret_cast<const char*>(picture.constBits()), picture.sizeInBytes()), drawn);
         QVERIFY(!again.window->hasUnsavedChanges());
     }
-
-    void aGraphFileOfAnotherProjectIsLeftOutWithAMessage()
-    {
-        TempDir dir;
-        const auto project = dir.file("walk.dwz");
-        std::filesystem::copy_file(std::filesystem::path(samplePath("sample.dwz").toStdString()), project);
-        std::ofstream(dir.file("walk.graphs"), std::ios::binary) << "DUOLOGRF and then nonsense";
-        ScriptedWindow w;
-        QVERIFY(w.window->openProject(QString::fromStdString(project.string())));
-        QCOMPARE(w.script->errors.size(), size_t{1});
-        QVERIFY(w.script->errors.front().text.contains(QStringLiteral("walk.graphs")));
-        QCOMPARE(w.window->session().groups.front()->graph->totalNodeCount(), 0);
-        QCOMPARE(w.window->session().groupCount(), 1);
-    }
 };
 
 QTEST_MAIN(KeepWorkTest)
