@@ -7,6 +7,7 @@
 #include "skeleton/Skeleton.h"
 
 #include <cctype>
+#include <functional>
 
 namespace duolo {
 
@@ -45,26 +46,31 @@ bool PlaybackRecording::addFrame(const std::vector<Vec3>& points)
     return true;
 }
 
+std::vector<std::vector<Vec3>> PlaybackRecording::rows(const std::function<Vec3(const Vec3&)>& convert) const
+{
+    std::vector<std::vector<Vec3>> out;
+    const int32_t frames = frameCount();
+    out.reserve(static_cast<size_t>(frames));
+    for (int32_t f = 0; f < frames; ++f) {
+        std::vector<Vec3> row;
+        row.reserve(names_.size());
+        for (size_t m = 0; m < names_.size(); ++m)
+            row.push_back(convert(point(f, m)));
+        out.push_back(std::move(row));
+    }
+    return out;
+}
+
 TrcTake PlaybackRecording::toTrc(double scale, std::string units) const
 {
     TrcTake take;
     take.frameRate = kPassesPerSecond;
     take.units = std::move(units);
     take.markerNames = names_;
-    const int32_t frames = frameCount();
-    take.frames.reserve(static_cast<size_t>(frames));
-    for (int32_t f = 0; f < frames; ++f) {
-        std::vector<Vec3> row;
-        row.reserve(names_.size());
-        for (size_t m = 0; m < names_.size(); ++m) {
-            // The scene is the marker files' z-up frame with height and depth swapped, a mirror;
-            // turning depth round gives the right-handed y-up frame of TRC files, so that the
-            // export is the capture's own handedness and imports back where it was recorded.
-            const Vec3& p = point(f, m);
-            row.push_back(Vec3{p.x, p.y, -p.z} * scale);
-        }
-        take.frames.push_back(std::move(row));
-    }
+    // The scene is the marker files' z-up frame with height and depth swapped, a mirror;
+    // turning depth round gives the right-handed y-up frame of TRC files, so that the export is
+    // the capture's own handedness and imports back where it was recorded.
+    take.frames = rows([scale](const Vec3& p) { return Vec3{p.x, p.y, -p.z} * scale; });
     return take;
 }
 
@@ -75,19 +81,9 @@ C3dTake PlaybackRecording::toC3d() const
     take.labels = names_;
     for (const std::string& name : names_)
         take.descriptions.push_back(name.substr(0, name.find('_')));
-    const int32_t frames = frameCount();
-    take.frames.reserve(static_cast<size_t>(frames));
-    for (int32_t f = 0; f < frames; ++f) {
-        std::vector<Vec3> row;
-        row.reserve(names_.size());
-        for (size_t m = 0; m < names_.size(); ++m) {
-            // Scene units are tenths of the marker files' centimetres, with height and depth
-            // swapped: swapping them back is the capture's own z-up frame.
-            const Vec3& p = point(f, m);
-            row.push_back(Vec3{p.x, p.z, p.y} * 100.0);
-        }
-        take.frames.push_back(std::move(row));
-    }
+    // Scene units are tenths of the marker files' centimetres, with height and depth swapped:
+    // swapping them back is the capture's own z-up frame.
+    take.frames = rows([](const Vec3& p) { return Vec3{p.x, p.z, p.y} * 100.0; });
     return take;
 }
 

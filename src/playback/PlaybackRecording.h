@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -65,6 +66,9 @@ public:
     C3dTake toC3d() const;
 
 private:
+    // Every kept frame, each point converted.
+    std::vector<std::vector<Vec3>> rows(const std::function<Vec3(const Vec3&)>& convert) const;
+
     size_t byteLimit_;
     bool recording_ = false;
     bool reachedLimit_ = false;
