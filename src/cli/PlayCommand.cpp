@@ -12,6 +12,7 @@
 #include "motiongraph/MotionGraphBuilder.h"
 #include "playback/EnsemblePlayer.h"
 #include "playback/PassRecorder.h"
+#include "playback/Placement.h"
 #include "playback/TransitionBlend.h"
 #include "session/MotionCaptureSession.h"
 #include "session/PlaybackEnsemble.h"
@@ -32,7 +33,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: duolo-mg play PROJECT.dwz (--gaps G (--threshold T | --threshold-fraction F) | --saved-graphs) "
     "--seed S --passes N [--rotation-limit DEG] [--balance-tolerance X] [--prune] [--blend K] "
-    "[--out OUT.trc|OUT.c3d]";
+    "[--turn-travel] [--out OUT.trc|OUT.c3d]";
 
 struct PlayOptions {
     std::string project;
@@ -46,6 +47,7 @@ struct PlayOptions {
     std::optional<double> balanceTolerance;
     bool prune = false;
     int32_t blend = 0;
+    bool turnTravel = false;
     std::string out;  // recording to write, if any
 };
 
@@ -109,8 +111,9 @@ void appendGroups(const MotionCaptureSession& session, const std::vector<double>
     out += "],\n";
 }
 
-// Every group starts playing at the head of its unselected nodes, at the origin.
-void startPlayback(MotionCaptureSession& session)
+// Every group starts playing at the head of its unselected nodes, at the origin (its travel
+// turning with its body when asked).
+void startPlayback(MotionCaptureSession& session, bool turnTravel)
 {
     for (const auto& owned : session.groups) {
         Group& g = *owned;
@@ -118,6 +121,7 @@ void startPlayback(MotionCaptureSession& session)
         g.previousNode = g.currentNode;
         g.positionOffset = Vec3{};
         g.rotationOffset = Vec3{};
+        setTravelTurns(g, turnTravel);
     }
 }
 
@@ -181,7 +185,7 @@ void play(const PlayOptions& options)
     if (options.prune)
         pruneEveryGroup(*session, "play");
     appendGroups(*session, thresholds, out);
-    startPlayback(*session);
+    startPlayback(*session, options.turnTravel);
 
     seedRandom(seed.value);
     session->rotationConstraintOn = options.rotationLimit.has_value();
@@ -252,6 +256,9 @@ void registerPlayCommand(CLI::App& app)
                       "Keep only each group's largest strongly connected component (no dead ends)");
     command->add_option("--blend", options->blend,
                         "Blend the written positions over this many frames at each transition (0 to 30; 0 = off)");
+    command->add_flag("--turn-travel", options->turnTravel,
+                      "Turn each body's path with its body at transitions, so that it walks the way it faces "
+                      "(placement, balance and the written positions; the trace's offsets are as without it)");
     command->add_option("--out", options->out,
                         "Write every pass's placed markers of every playing group to a TRC or C3D file "
                         "(as the playback page's Export does)");

@@ -26,7 +26,7 @@ using nlohmann::json;
 
 constexpr const char* kUsage =
     "usage: duolo-mg synthesize PROJECT.dwz (--gaps G (--threshold T | --threshold-fraction F) | --saved-graphs) "
-    "--group N --path PATH.json [--blend K] [--prune] [--seed S] [--horizon FRAMES] [--max-passes N] [--end-tolerance D] --out OUT.trc";
+    "--group N --path PATH.json [--blend K] [--prune] [--seed S] [--horizon FRAMES] [--max-passes N] [--end-tolerance D] [--turn-travel] --out OUT.trc";
 
 struct SynthesizeOptions {
     std::string project;
@@ -42,11 +42,9 @@ struct SynthesizeOptions {
     int32_t horizon = 50;
     int64_t maxPasses = 20000;
     double endTolerance = 3.0;
+    bool turnTravel = false;
     std::string out;
 };
-
-// How far along the path (floor units) one pass may carry the progress that decides the end.
-constexpr double kProgressWindow = 5.0;
 
 // {"points": [[x, z], ...]}, at least two points, every number finite.
 std::vector<FloorPath::Point> readPath(const std::string& file)
@@ -106,6 +104,7 @@ void synthesize(const SynthesizeOptions& options)
         Group& g = *owned;
         g.currentNode = g.previousNode = g.graph->nodes.empty() ? nullptr : g.graph->nodes.front();
         g.positionOffset = g.rotationOffset = Vec3{};
+        setTravelTurns(g, options.turnTravel);
     }
     Group& steered = *session->groups[static_cast<size_t>(options.group)];
     if (!isPlayable(steered))
@@ -128,7 +127,7 @@ void synthesize(const SynthesizeOptions& options)
     player.setSteering(options.group, &follower);
     const Ensemble ensemble = playbackEnsemble(*session);
     PassRecorder recorder(ensemble, options.blend);
-    double distanceSum = 0.0, largest = 0.0, reached = 0.0;
+    double distanceSum = 0.0, largest = 0.0;
     int64_t passes = 0;
     const double length = follower.path().length();
     const FloorPath::Point end = follower.path().points().back();
@@ -141,11 +140,10 @@ void synthesize(const SynthesizeOptions& options)
         const double d = follower.path().distanceTo(root.x, root.z);
         distanceSum += d;
         largest = std::max(largest, d);
-        reached = std::max(reached, follower.path().arcOfNearest(root.x, root.z, reached, kProgressWindow));
         recorder.recordPass();
         player.runPass(ensemble);
         ++passes;
-        if (reached >= length - options.endTolerance &&
+        if (follower.progress() >= length - options.endTolerance &&
             std::hypot(root.x - end.x, root.z - end.z) <= options.endTolerance) {
             endReached = true;
             break;
@@ -157,7 +155,7 @@ void synthesize(const SynthesizeOptions& options)
     const Vec3 root = placePoint(steered, currentPose(steered), rootOf(currentPose(steered)));
     printJson({{"frames", passes},
                {"pathLength", jsonNumber(length)},
-               {"lengthReached", jsonNumber(reached)},
+               {"lengthReached", jsonNumber(follower.progress())},
                {"endReached", endReached},
                {"rootTravelled", jsonNumber(follower.travelled())},
                {"distanceToEnd", jsonNumber(std::hypot(root.x - end.x, root.z - end.z))},
@@ -166,7 +164,8 @@ void synthesize(const SynthesizeOptions& options)
                {"searches", follower.searches()},
                {"searchSeconds", jsonNumber(follower.totalSearchSeconds())},
                {"longestSearchSeconds", jsonNumber(follower.longestSearchSeconds())},
-               {"resets", player.counters().resets}});
+               {"resets", player.counters().resets},
+               {"turnTravel", options.turnTravel}});
 }
 
 } // namespace
@@ -192,6 +191,9 @@ void registerSynthesizeCommand(CLI::App& app)
     command->add_option("--max-passes", options->maxPasses, "Most passes before giving up (default 20000)");
     command->add_option("--end-tolerance", options->endTolerance,
                         "How near the path's last point the root must come to end (default 3 floor units)");
+    command->add_flag("--turn-travel", options->turnTravel,
+                      "Turn each body's path with its body at transitions, so that turns taken at transitions "
+                      "turn the walk (without it a body travels in its take's recorded directions)");
     command->add_option("--out", options->out, "TRC file for every pass's placed markers")->required();
     command->callback([options] { synthesize(*options); });
 }

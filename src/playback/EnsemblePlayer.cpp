@@ -38,8 +38,14 @@ void alignTransition(Group& group, const Graph2DNode& from, const Graph2DNode& t
 {
     const Skeleton& a = poseAt(group, from.endFrame);
     const Skeleton& b = poseAt(group, to.startFrame);
+    const double yawBefore = group.rotationOffset.y;
     group.positionOffset += rootOf(a) - rootOf(b);
     group.rotationOffset += Vec3{b.pitch - a.pitch, b.yaw - a.yaw, b.roll - a.roll};
+    if (group.travelTurns) {
+        // The new clip's turned root starts where the old clip's turned root ended.
+        const Vec3 shift = rotateAboutVertical(rootOf(a), yawBefore) - rotateAboutVertical(rootOf(b), group.rotationOffset.y);
+        group.travelOffset += Vec3{shift.x, 0.0, shift.z};
+    }
 }
 
 int32_t countTaps(const Group& group)
@@ -169,7 +175,7 @@ bool EnsemblePlayer::frameBack(const Ensemble& ensemble)
 void EnsemblePlayer::moveToOrigin(const Ensemble& ensemble)
 {
     for (const auto& group : ensemble.groups)
-        group->positionOffset = Vec3{};
+        moveGroupToOrigin(*group);
 }
 
 void EnsemblePlayer::advanceGroup(const Ensemble& ensemble, int32_t groupNumber)
@@ -264,6 +270,7 @@ Graph2DNode* EnsemblePlayer::restart(const Ensemble& ensemble, int32_t caller)
         Group& group = ensemble.group(g);
         group.positionOffset = Vec3{};
         group.rotationOffset = Vec3{};
+        group.travelOffset = Vec3{};
         justReset_[static_cast<size_t>(g)] = 1;
         if (!group.graph)
             continue;

@@ -78,7 +78,8 @@ public:
     // "Frame Back": every group one frame back, unless some group shows the first frame of its
     // clip (then nothing moves and the result is false).
     bool frameBack(const Ensemble& ensemble);
-    // "Move To Origin": every position offset to zero; the yaw stays.
+    // "Move To Origin": every root drawn at its recorded place (position offsets to zero); the
+    // yaw stays.
     static void moveToOrigin(const Ensemble& ensemble);
 
     // One frame step of one group, with a transition when its clip ends.

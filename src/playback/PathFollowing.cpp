@@ -79,13 +79,56 @@ PathFollower::PathFollower(const Group& group, FloorPath path, PathSearchSetting
         const Vec3 r = rootOf(pose);
         rootX_.push_back(r.x);
         rootZ_.push_back(r.z);
+        yaw_.push_back(pose.yaw);
     }
+    std::vector<double> speeds;
+    for (size_t f = 1; f < rootX_.size(); ++f)
+        if (const double v = std::hypot(rootX_[f] - rootX_[f - 1], rootZ_[f] - rootZ_[f - 1]); std::isfinite(v))
+            speeds.push_back(v);
+    std::sort(speeds.begin(), speeds.end());
+    const auto percentile = [&speeds](size_t tenths) { return speeds.empty() ? 0.0 : speeds[speeds.size() * tenths / 1000]; };
+    pace_ = std::max(settings_.leastPace < 0.0 ? 0.5 * percentile(900) : settings_.leastPace, 0.0);
+    // Progress follows the root pass by pass; a generous step keeps up with a fast root.
+    reach_ = 4.0 * std::max(percentile(999), pace_);
+}
+
+PathFollower::Placing PathFollower::placingOf(const Group& group)
+{
+    const Vec3& shift = group.travelTurns ? group.travelOffset : group.positionOffset;
+    return {shift.x, shift.z, group.rotationOffset.y, group.travelTurns};
+}
+
+size_t PathFollower::frameIndex(int32_t frame) const
+{
+    return static_cast<size_t>(std::clamp<int32_t>(frame, 0, static_cast<int32_t>(rootX_.size()) - 1));
+}
+
+PathFollower::Placing PathFollower::across(const Placing& placing, int32_t fromEnd, int32_t toStart) const
+{
+    const size_t a = frameIndex(fromEnd), b = frameIndex(toStart);
+    Placing next = placing;
+    if (!placing.turns) {
+        next.x += rootX_[a] - rootX_[b];
+        next.z += rootZ_[a] - rootZ_[b];
+        return next;
+    }
+    // As alignTransition moves the travel offset: the turned root where the old clip ends minus
+    // the newly turned root where the new clip starts.
+    next.yaw += yaw_[b] - yaw_[a];
+    const Vec3 ra = rotateAboutVertical({rootX_[a], 0.0, rootZ_[a]}, placing.yaw);
+    const Vec3 rb = rotateAboutVertical({rootX_[b], 0.0, rootZ_[b]}, next.yaw);
+    next.x += ra.x - rb.x;
+    next.z += ra.z - rb.z;
+    return next;
 }
 
 void PathFollower::moveRootTo(double x, double z)
 {
-    if (started_)
-        travelled_ += std::hypot(x - lastX_, z - lastZ_);
+    if (started_) {
+        const double step = std::hypot(x - lastX_, z - lastZ_);
+        travelled_ += step;
+        progress_ = std::max(progress_, path_.arcOfNearest(x, z, progress_, std::max(reach_, step)));
+    }
     started_ = true;
     lastX_ = x;
     lastZ_ = z;
@@ -96,10 +139,10 @@ Graph2DNode* PathFollower::choose(const Group& group, std::span<const Transition
     if (allowed.empty() || rootX_.empty())
         return nullptr;
     const Graph2DNode& from = *group.currentNode;
-    const auto frame = [this](int32_t f) { return static_cast<size_t>(std::clamp<int32_t>(f, 0, int32_t(rootX_.size()) - 1)); };
     // The root where the ending clip leaves it: the next clip starts there.
-    const size_t end = frame(from.endFrame);
-    moveRootTo(rootX_[end] + group.positionOffset.x, rootZ_[end] + group.positionOffset.z);
+    const size_t end = frameIndex(from.endFrame);
+    const Vec3 root = placedRoot(group, {rootX_[end], 0.0, rootZ_[end]});
+    moveRootTo(root.x, root.z);
 
     if (planned_ < plan_.size()) {
         Graph2DNode* next = plan_[planned_];
@@ -113,8 +156,7 @@ Graph2DNode* PathFollower::choose(const Group& group, std::span<const Transition
     for (const TransitionCandidate& c : allowed)
         first.push_back(c.node);
     const auto started = std::chrono::steady_clock::now();
-    std::vector<Graph2DNode*> walk =
-        search(from, group.positionOffset.x, group.positionOffset.z, travelled_, lastX_, lastZ_, first);
+    std::vector<Graph2DNode*> walk = search(from, placingOf(group), progress_, lastX_, lastZ_, first);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     ++searches_;
     totalSearch_ += seconds;
@@ -134,57 +176,82 @@ Graph2DNode* PathFollower::choose(const Group& group, std::span<const Transition
     return plan_.front();
 }
 
-std::vector<Graph2DNode*> PathFollower::search(const Graph2DNode& from, double ox, double oz, double arc, double lastX,
-                                               double lastZ, std::span<Graph2DNode* const> first)
+std::vector<Graph2DNode*> PathFollower::search(const Graph2DNode& from, const Placing& placing, double arc,
+                                               double lastX, double lastZ, std::span<Graph2DNode* const> first)
 {
     walk_.clear();
     best_.clear();
     bestCost_ = std::numeric_limits<double>::infinity();
     scored_ = 0;
-    const auto frame = [this](int32_t f) { return static_cast<size_t>(std::clamp<int32_t>(f, 0, int32_t(rootX_.size()) - 1)); };
-    const size_t end = frame(from.endFrame);
+    searchArc_ = arc;
+    if (stepsAtDepth_.empty())
+        stepsAtDepth_.emplace_back();
+    std::vector<Step>& steps = stepsAtDepth_[0];
+    steps.clear();
     for (Graph2DNode* node : first) {
-        const size_t start = frame(node->startFrame);
-        explore(node, ox + rootX_[end] - rootX_[start], oz + rootZ_[end] - rootZ_[start], arc, lastX, lastZ, 0, 0.0);
+        Step step{node, across(placing, from.endFrame, node->startFrame), arc, lastX, lastZ, 0.0, 0};
+        if (score(step))
+            steps.push_back(step);
     }
+    std::stable_sort(steps.begin(), steps.end(), [](const Step& a, const Step& b) { return a.cost < b.cost; });
+    for (size_t k = 0; k < stepsAtDepth_[0].size(); ++k)
+        explore(stepsAtDepth_[0][k], 1);
     return best_;
 }
 
-void PathFollower::explore(Graph2DNode* node, double ox, double oz, double arc, double lastX, double lastZ,
-                           int32_t framesUsed, double cost)
+bool PathFollower::score(Step& step)
 {
-    const int32_t last = static_cast<int32_t>(rootX_.size()) - 1;
-    walk_.push_back(node);
-    for (int32_t f = node->startFrame; f <= node->endFrame && framesUsed < settings_.horizonFrames; ++f) {
-        const size_t i = static_cast<size_t>(std::clamp(f, 0, last));
-        const double x = rootX_[i] + ox, z = rootZ_[i] + oz;
-        arc += std::hypot(x - lastX, z - lastZ);
-        lastX = x;
-        lastZ = z;
-        const FloorPath::Point p = path_.at(arc);
-        cost += (x - p.x) * (x - p.x) + (z - p.z) * (z - p.z);
-        ++framesUsed;
+    const Graph2DNode& node = *step.node;
+    const double c = step.placing.turns ? std::cos(step.placing.yaw) : 1.0;
+    const double s = step.placing.turns ? std::sin(step.placing.yaw) : 0.0;
+    for (int32_t f = node.startFrame; f <= node.endFrame && step.framesUsed < settings_.horizonFrames; ++f) {
+        const size_t i = frameIndex(f);
+        const double x = rootX_[i] * c + rootZ_[i] * s + step.placing.x;
+        const double z = rootZ_[i] * c - rootX_[i] * s + step.placing.z;
+        step.arc += std::hypot(x - step.lastX, z - step.lastZ);
+        step.lastX = x;
+        step.lastZ = z;
+        ++step.framesUsed;
         ++scored_;
-        if (cost >= bestCost_) {  // a longer walk only adds to its cost
-            walk_.pop_back();
-            return;
-        }
+        const FloorPath::Point p = path_.at(std::max(step.arc, searchArc_ + pace_ * step.framesUsed));
+        step.cost += (x - p.x) * (x - p.x) + (z - p.z) * (z - p.z);
+        if (step.cost >= bestCost_)  // a longer walk only adds to its cost
+            return false;
     }
-    if (framesUsed >= settings_.horizonFrames) {
-        bestCost_ = cost;
-        best_ = walk_;
-        walk_.pop_back();
+    return true;
+}
+
+void PathFollower::successors(const Step& step, std::vector<Step>& out)
+{
+    out.clear();
+    const Graph2DNode& node = *step.node;
+    for (Graph2DEdge* edge : node.incidentEdges) {
+        if (edge->from != &node || !edge->to)
+            continue;
+        Step next = step;
+        next.node = edge->to;
+        next.placing = across(step.placing, node.endFrame, edge->to->startFrame);
+        if (score(next))
+            out.push_back(next);
+    }
+    std::stable_sort(out.begin(), out.end(), [](const Step& a, const Step& b) { return a.cost < b.cost; });
+}
+
+void PathFollower::explore(Step step, size_t depth)  // a copy: deeper levels may move the vectors
+{
+    if (step.cost >= bestCost_)  // a cheaper walk was found since this step was scored
         return;
-    }
-    if (scored_ < settings_.frameBudget) {
-        const size_t end = static_cast<size_t>(std::clamp(node->endFrame, 0, last));
-        for (Graph2DEdge* edge : node->incidentEdges) {
-            if (edge->from != node || !edge->to)
-                continue;
-            const size_t start = static_cast<size_t>(std::clamp(edge->to->startFrame, 0, last));
-            explore(edge->to, ox + rootX_[end] - rootX_[start], oz + rootZ_[end] - rootZ_[start], arc, lastX, lastZ,
-                    framesUsed, cost);
-        }
+    walk_.push_back(step.node);
+    if (step.framesUsed >= settings_.horizonFrames) {
+        bestCost_ = step.cost;
+        best_ = walk_;
+    } else if (scored_ < settings_.frameBudget) {
+        if (stepsAtDepth_.size() <= depth)
+            stepsAtDepth_.emplace_back();
+        successors(step, stepsAtDepth_[depth]);
+        // Indexed: deeper calls may grow stepsAtDepth_ and move its vectors.
+        for (size_t k = 0; k < stepsAtDepth_[depth].size(); ++k)
+            explore(stepsAtDepth_[depth][k], depth + 1);
     }
     walk_.pop_back();
 }

@@ -48,17 +48,51 @@ Vec3 firstFrameDisplacement(const Group& group, const Group& parent)
     return rootOf(poseAt(group, 0)) - rootOf(poseAt(parent, 0));
 }
 
+Vec3 placedRoot(const Group& group, const Vec3& r)
+{
+    if (group.travelTurns) {
+        const Vec3 turned = rotateAboutVertical(r, group.rotationOffset.y);
+        return turned + Vec3{group.travelOffset.x, 0.0, group.travelOffset.z};
+    }
+    const Vec3& o = group.positionOffset;
+    return r + Vec3{o.x, 0.0, o.z};
+}
+
+void setTravelTurns(Group& group, bool on)
+{
+    if (group.travelTurns == on)
+        return;
+    const Vec3 r = group.worldPoses.empty() || !group.currentNode ? Vec3{} : rootOf(currentPose(group));
+    const Vec3 drawn = placedRoot(group, r);
+    group.travelTurns = on;
+    if (on) {
+        const Vec3 c = drawn - rotateAboutVertical(r, group.rotationOffset.y);
+        group.travelOffset = {c.x, 0.0, c.z};
+    } else {
+        group.positionOffset.x = drawn.x - r.x;
+        group.positionOffset.z = drawn.z - r.z;
+    }
+}
+
+void moveGroupToOrigin(Group& group)
+{
+    group.positionOffset = Vec3{};
+    if (!group.travelTurns)
+        return;
+    const Vec3 r = group.worldPoses.empty() || !group.currentNode ? Vec3{} : rootOf(currentPose(group));
+    const Vec3 c = r - rotateAboutVertical(r, group.rotationOffset.y);
+    group.travelOffset = {c.x, 0.0, c.z};
+}
+
 PointPlacer::PointPlacer(const Group& group, const Skeleton& pose) : root(rootOf(pose))
 {
     double t = group.rotationOffset.y;
     if (const Group* q = placementParent(group)) {
-        const Vec3& oq = q->positionOffset;
-        base = rootOf(currentPose(*q)) + Vec3{oq.x, 0.0, oq.z};
+        base = placedRoot(*q, rootOf(currentPose(*q)));
         shift = firstFrameDisplacement(group, *q);
         t = q->rotationOffset.y + t;
     } else {
-        const Vec3& o = group.positionOffset;
-        base = root + Vec3{o.x, 0.0, o.z};
+        base = placedRoot(group, root);
     }
     cosine = std::cos(t);
     sine = std::sin(t);
@@ -87,9 +121,9 @@ Vec3 placedSupportSum(const Group& group, const Skeleton& pose)
         const Vec3 rq = rootOf(currentPose(*q));
         const Vec3 d = firstFrameDisplacement(group, *q);
         const Vec3 turned = rotateAboutVertical(s - r * k + d * k, q->rotationOffset.y + t);
-        sum = turned + (rq + q->positionOffset) * k;
+        sum = turned + (q->travelTurns ? placedRoot(*q, rq) : rq + q->positionOffset) * k;
     } else {
-        sum = rotateAboutVertical(s - r * k, t) + (r + group.positionOffset) * k;
+        sum = rotateAboutVertical(s - r * k, t) + (group.travelTurns ? placedRoot(group, r) : r + group.positionOffset) * k;
     }
     return {sum.x, 0.0, sum.z};
 }

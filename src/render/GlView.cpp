@@ -68,7 +68,10 @@ void GlView::paintGL()
     const qreal ratio = devicePixelRatioF();
     setProjection(static_cast<int>(width() * ratio), static_cast<int>(height() * ratio));
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    placeCamera(viewYaw_);
+    if (fromAbove_)
+        placeCameraAbove(viewYaw_);
+    else
+        placeCamera(viewYaw_);
     drawFloorGrid(lighting_);
     if (lighting_ == SceneLighting::Unlit)
         glColor3f(1.0f, 1.0f, 1.0f);

@@ -42,6 +42,9 @@ public:
     int spinSpeed() const { return spinSpeed_; }
     float viewYaw() const { return viewYaw_; }
     void setSpinSpeed(int degreesPerFrame) { spinSpeed_ = degreesPerFrame; }
+    // Look straight down on the floor instead of from the side (placeCameraAbove).
+    bool isViewFromAbove() const { return fromAbove_; }
+    void setViewFromAbove(bool fromAbove) { fromAbove_ = fromAbove; }
 
     // One frame of the render loop: turn by the spin speed, then repaint.
     void renderFrame();
@@ -64,6 +67,7 @@ private:
     SceneFunction drawScene_;
     int spinSpeed_ = 0;
     float viewYaw_ = -90.0f;
+    bool fromAbove_ = false;
     bool failed_ = false;
     long paintCount_ = 0;
 };

@@ -1,5 +1,7 @@
 #include "render/PlaybackDrawing.h"
 
+#include "render/SceneDrawing.h"
+
 #include <GL/gl.h>
 #include <GL/glu.h>
 
@@ -119,7 +121,8 @@ void drawPlaybackScene(const PlaybackScene& scene, double radius, int patches)
     }
 }
 
-std::optional<Vec3> floorPointUnderPixel(double px, double py, double width, double height, double yawDegrees)
+std::optional<Vec3> floorPointUnderPixel(double px, double py, double width, double height, double yawDegrees,
+                                         bool fromAbove)
 {
     if (width <= 0.0 || height <= 0.0)
         return std::nullopt;
@@ -129,10 +132,18 @@ std::optional<Vec3> floorPointUnderPixel(double px, double py, double width, dou
     const double ndcX = 2.0 * px / width - 1.0;
     const double ndcY = 1.0 - 2.0 * py / height;
     const Vec3 d{ndcX * halfHeight * width / height, ndcY * halfHeight, -1.0};
-    if (!(d.y < 0.0))
-        return std::nullopt;
-    const double t = -10.0 / d.y;  // world height = eye height + 10
-    const double ex = t * d.x, ez = t * d.z + 50.0;
+    double ex = 0.0, ez = 0.0;  // the floor point, turned by the yaw
+    if (fromAbove) {
+        // The floor lies kCameraHeightAbove ahead; the eye's up is the scene's -z.
+        ex = kCameraHeightAbove * d.x;
+        ez = -kCameraHeightAbove * d.y;
+    } else {
+        if (!(d.y < 0.0))
+            return std::nullopt;
+        const double t = -10.0 / d.y;  // world height = eye height + 10
+        ex = t * d.x;
+        ez = t * d.z + 50.0;
+    }
     const double yaw = yawDegrees * kPi / 180.0;
     // Undo glRotate(yaw, 0, 1, 0): x' = x cos + z sin, z' = -x sin + z cos, inverted.
     const double c = std::cos(yaw), s = std::sin(yaw);

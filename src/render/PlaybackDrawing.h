@@ -51,8 +51,10 @@ OverlayMaterials overlayMaterials();
 void drawPlaybackScene(const PlaybackScene& scene, double radius, int patches);
 
 // The floor point (x, 0, z) under pixel (px, py) of a view `width` x `height` pixels whose
-// camera placeCamera(yawDegrees) set up; none when the pixel looks above the horizon.
-std::optional<Vec3> floorPointUnderPixel(double px, double py, double width, double height, double yawDegrees);
+// camera placeCamera(yawDegrees) set up (placeCameraAbove with `fromAbove`); none when the
+// pixel looks above the horizon.
+std::optional<Vec3> floorPointUnderPixel(double px, double py, double width, double height, double yawDegrees,
+                                         bool fromAbove = false);
 // The disks lie in the floor around the support centre; without support only the two grey
 // spheres and the vertical line from M are drawn.
 void drawBalanceOverlay(const BalanceOverlayShape& shape);

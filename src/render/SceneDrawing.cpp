@@ -180,6 +180,15 @@ void placeCamera(float yawDegrees)
     glRotatef(yawDegrees, 0.0f, 1.0f, 0.0f);
 }
 
+void placeCameraAbove(float yawDegrees)
+{
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glTranslated(0.0, 0.0, -kCameraHeightAbove);
+    glRotatef(90.0f, 1.0f, 0.0f, 0.0f);  // the scene's up towards the eye
+    glRotatef(yawDegrees, 0.0f, 1.0f, 0.0f);
+}
+
 void drawFloorGrid(SceneLighting lighting)
 {
     if (lighting == SceneLighting::Lit) {

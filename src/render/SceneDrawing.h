@@ -47,6 +47,10 @@ void setupScene(SceneLighting lighting);
 void setProjection(int width, int height);
 // Camera: 50 units back, 10 up, the scene turned by `yawDegrees` about the vertical axis.
 void placeCamera(float yawDegrees);
+// Camera straight above the origin, kCameraHeightAbove up and looking down (the scene's +z
+// towards the picture's bottom), the scene turned by `yawDegrees` about the vertical axis.
+constexpr double kCameraHeightAbove = 80.0;
+void placeCameraAbove(float yawDegrees);
 
 void drawFloorGrid(SceneLighting lighting);
 void drawMarkerSphere(const Vec3& position, bool selected, const std::optional<Rgb>& colour,

@@ -72,6 +72,11 @@ public:
     GraphViewRecord graphView;
     Vec3 rotationOffset;                   // about x, y, z; only y (yaw) is applied
     Vec3 positionOffset;                   // only x and z are applied
+    // Playback's optional turned placement: with `travelTurns` on, a pose is placed as a whole,
+    // world = R(yaw) p + travelOffset (x and z only), so the root's path turns with the body
+    // instead of keeping its recorded direction. Off by default; see playback/Placement.h.
+    bool travelTurns = false;
+    Vec3 travelOffset;
 
     bool hasHeading() const { return headingStart && headingEnd; }
     bool hasUp() const { return upStart && upEnd; }

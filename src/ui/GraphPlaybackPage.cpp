@@ -130,12 +130,26 @@ QWidget* GraphPlaybackPage::buildGraphColumn(QWidget* parent)
     drawPath_->setObjectName(QStringLiteral("drawPath"));
     drawPath_->setCheckable(true);
     drawPath_->setToolTip(tr("Click points on the floor in the 3D view, then press again: the selected group "
-                             "(a child through its parent) walks along the path while the others play on"));
+                             "(a child through its parent) walks along the path while the others play on. "
+                             "With \"Turn Travel\" the turns it takes at transitions turn its walk too"));
     connect(drawPath_, &QPushButton::toggled, this, &GraphPlaybackPage::setDrawingPath);
     clearPath_ = new QPushButton(tr("Clear Path"), column);
     clearPath_->setObjectName(QStringLiteral("clearPath"));
     clearPath_->setToolTip(tr("Forget the path: every group chooses its clips at random again"));
     connect(clearPath_, &QPushButton::clicked, this, &GraphPlaybackPage::clearPath);
+    turnTravel_ = new QCheckBox(tr("Turn Travel"), column);
+    turnTravel_->setObjectName(QStringLiteral("turnTravel"));
+    turnTravel_->setToolTip(tr("Turn each group's path with its body at transitions, so that it walks the way it "
+                               "faces and a drawn path can turn it; off, every group travels in the directions "
+                               "of its take"));
+    topView_ = new QCheckBox(tr("Top View"), column);
+    topView_->setObjectName(QStringLiteral("topView"));
+    topView_->setToolTip(tr("Look straight down on the floor (handy for drawing a path)"));
+    connect(topView_, &QCheckBox::toggled, this, [this](bool above) {
+        if (view())
+            view()->setViewFromAbove(above);
+        requestRedraw();
+    });
 
     groupSpinner_ = new UpDownControl(column);
     groupSpinner_->setToolTip(tr("The group shown and followed by the frame slider"));
@@ -238,7 +252,14 @@ QWidget* GraphPlaybackPage::buildGraphColumn(QWidget* parent)
     grid->addWidget(balanceSlider_, 2, 1);
     grid->addWidget(balanceBox_, 2, 2);
     grid->addWidget(new QLabel(tr("Blend"), column), 3, 0);
-    grid->addWidget(blend_, 3, 1, Qt::AlignLeft);
+    auto* blendRow = new QHBoxLayout;
+    blendRow->addWidget(blend_);
+    blendRow->addSpacing(16);
+    blendRow->addWidget(turnTravel_);
+    blendRow->addSpacing(16);
+    blendRow->addWidget(topView_);
+    blendRow->addStretch(1);
+    grid->addLayout(blendRow, 3, 1, 1, 2);
     auto* recordRow = new QHBoxLayout;
     recordRow->addWidget(record_);
     recordRow->addWidget(export_);
@@ -344,8 +365,10 @@ void GraphPlaybackPage::setFrameFromSelection()
 void GraphPlaybackPage::activate()
 {
     PipelinePage::activate();
-    if (view())
+    if (view()) {
         view()->installEventFilter(this);  // clicks on the floor while drawing a path
+        view()->setViewFromAbove(topView_->isChecked());
+    }
     fitPanel_ = true;  // the graphs may have changed in the editor meanwhile
     shownState_.clear();
     refreshDisplays();
@@ -405,7 +428,8 @@ bool GraphPlaybackPage::addPathPointAtPixel(double x, double y)
 {
     if (!view())
         return false;
-    const std::optional<Vec3> p = floorPointUnderPixel(x, y, view()->width(), view()->height(), view()->viewYaw());
+    const std::optional<Vec3> p = floorPointUnderPixel(x, y, view()->width(), view()->height(), view()->viewYaw(),
+                                                       view()->isViewFromAbove());
     if (!p)
         return false;
     pathPoints_.push_back({p->x, p->z});
@@ -616,6 +640,9 @@ void GraphPlaybackPage::runPass()
     const bool recording = recording_.isRecording();
     if (playing_ && recording)
         recordPass();
+    // Groups made or restored since (a new graph, an undo) take the setting too.
+    for (const auto& g : session().groups)
+        setTravelTurns(*g, turnTravel_->isChecked());
     if (follower_) {
         const int number = pathGroupNumber();
         if (number >= 0 && number < ensemble.groupCount() && isPlayable(ensemble.group(number))) {
@@ -647,7 +674,8 @@ std::vector<double> GraphPlaybackPage::stateKey(bool showAll) const
     for (const auto& g : s.groups) {
         const Graph2DNode* n = g->currentNode;
         key.insert(key.end(), {n ? static_cast<double>(n->id) : -1.0, n ? static_cast<double>(n->currentFrame) : -1.0,
-                               g->positionOffset.x, g->positionOffset.z, g->rotationOffset.y,
+                               g->positionOffset.x, g->positionOffset.z, g->rotationOffset.y, g->travelOffset.x,
+                               g->travelOffset.z, g->travelTurns ? 1.0 : 0.0,
                                static_cast<double>(g->worldPoses.size())});
     }
     return key;

@@ -123,6 +123,8 @@ public:
     // playing groups' current nodes in view.
     const GraphView& panelView() const { return graphView_; }
     QCheckBox* followBox() const { return follow_; }
+    QCheckBox* turnTravelBox() const { return turnTravel_; }
+    QCheckBox* topViewBox() const { return topView_; }
     GraphCanvasWidget* panel() const { return panel_; }
     ClipStripWidget* clipBands() const { return clipBands_; }
     void fitPanel();
@@ -204,6 +206,8 @@ private:
     QSlider* balanceSlider_ = nullptr;
     ValueBox* balanceBox_ = nullptr;
     QSpinBox* blend_ = nullptr;
+    QCheckBox* turnTravel_ = nullptr;
+    QCheckBox* topView_ = nullptr;
 };
 
 } // namespace duolo

@@ -2,6 +2,7 @@
 
 #include "motiongraph/Graph2D.h"
 #include "motiongraph/GraphLayout.h"
+#include "playback/Placement.h"
 #include "render/ClipStripWidget.h"
 #include "render/GraphCanvasWidget.h"
 #include "render/GraphDrawing.h"
@@ -578,7 +579,7 @@ void MotionGraphEditorPage::stepGridSpacing(int delta)
 void MotionGraphEditorPage::moveToOrigin()
 {
     for (const auto& group : session().groups)
-        group->positionOffset = Vec3{};
+        moveGroupToOrigin(*group);
     requestRedraw();
 }
 

@@ -150,5 +150,28 @@ TEST(CliSynthesize, FollowsAPathWritesTheMarkersAndRefusesBadPaths)
     EXPECT_NE(noGroup.err.find("the project has 1 groups"), std::string::npos) << noGroup.err;
 }
 
+TEST(CliTurnTravel, TurnsWhereTheBodiesGoNotTheirWalk)
+{
+    TempDir dir;
+    const std::string sample = (sampleDir() / "sample.dwz").string();
+    auto play = [&](const std::string& out, bool turn) {
+        std::vector<std::string> args{"play", sample, "--gaps", "10", "--threshold-fraction", "0.4", "--seed", "7",
+                                      "--passes", "400", "--out", out};
+        if (turn)
+            args.push_back("--turn-travel");
+        const auto r = runCli(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        return r.out.substr(0, r.out.find("\"out\""));
+    };
+    const std::string plain = dir.file("plain.trc").string(), turned = dir.file("turned.trc").string();
+    EXPECT_EQ(play(plain, false), play(turned, true));  // the same clips, offsets and taps
+    EXPECT_NE(slurp(plain), slurp(turned));               // placed elsewhere once a transition turns
+    const std::string path = dir.write("across.json", R"({"points": [[0, 0], [6, 0]]})").string();
+    const auto walked = runCli({"synthesize", sample, "--gaps", "10", "--threshold-fraction", "0.4", "--group", "0",
+                                "--path", path, "--turn-travel", "--max-passes", "500", "--out", turned});
+    ASSERT_EQ(walked.status, 0) << walked.err;
+    EXPECT_TRUE(walked.json()["turnTravel"].get<bool>());
+}
+
 } // namespace
 } // namespace duolo::test

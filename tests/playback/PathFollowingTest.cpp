@@ -63,15 +63,15 @@ TEST(PathFollowing, TheSearchFindsTheWalkThatStaysOnThePath)
     settings.horizonFrames = 25;
     // Straight on along +x from where A ends (9, 0): A again, and again.
     PathFollower straight(k.group(), FloorPath({{0, 0}, {60, 0}}), settings);
-    EXPECT_EQ(straight.search(*k.a, 0, 0, 9, 9, 0, all), (std::vector<Graph2DNode*>{k.a, k.a, k.a}));
+    EXPECT_EQ(straight.search(*k.a, {}, 9, 9, 0, all), (std::vector<Graph2DNode*>{k.a, k.a, k.a}));
     // Turning left at (9, 0): B, and B again.
     PathFollower turning(k.group(), FloorPath({{0, 0}, {9, 0}, {9, 60}}), settings);
-    EXPECT_EQ(turning.search(*k.a, 0, 0, 9, 9, 0, all), (std::vector<Graph2DNode*>{k.b, k.b, k.b}));
+    EXPECT_EQ(turning.search(*k.a, {}, 9, 9, 0, all), (std::vector<Graph2DNode*>{k.b, k.b, k.b}));
     // Back along -x: C. Only the clips offered first may start the walk.
     PathFollower back(k.group(), FloorPath({{0, 0}, {9, 0}, {-60, 0}}), settings);
-    EXPECT_EQ(back.search(*k.a, 0, 0, 9, 9, 0, all).front(), k.c);
+    EXPECT_EQ(back.search(*k.a, {}, 9, 9, 0, all).front(), k.c);
     std::vector<Graph2DNode*> notC{k.a, k.b};
-    EXPECT_NE(back.search(*k.a, 0, 0, 9, 9, 0, notC).front(), k.c);
+    EXPECT_NE(back.search(*k.a, {}, 9, 9, 0, notC).front(), k.c);
 }
 
 TEST(PathFollowing, ASteeredGroupWalksAnLAndTheOthersStillDraw)
@@ -94,6 +94,87 @@ TEST(PathFollowing, ASteeredGroupWalksAnLAndTheOthersStillDraw)
     EXPECT_GE(follower.travelled(), follower.path().length());
     EXPECT_LT(most, 1e-9);  // A, A, A then B, B, B: exactly on the path
     EXPECT_GT(follower.searches(), 0);
+}
+
+// Clip A walks along +x facing ahead; clip B walks along +x too but was recorded facing a
+// quarter turn away, so a change from A to B turns the body by a quarter turn.
+struct QuarterTurn {
+    PlaybackRig rig;
+    Graph2DNode *a, *b;
+    QuarterTurn()
+    {
+        Group& g = rig.addGroup(2, 20);
+        for (int32_t f = 0; f < 20; ++f) {
+            const Vec3 root{double(f % 10), 0, 0};
+            Skeleton& pose = PlaybackRig::pose(g, f);
+            pose.origin = Marker(root, Vec3{}, f);
+            pose.joints[0].position = root;
+            pose.joints[1].position = root + Vec3{0, 1, 1};
+            pose.yaw = f < 10 ? 0.0 : -std::acos(0.0);
+        }
+        a = PlaybackRig::addNode(g, 0, 9);
+        b = PlaybackRig::addNode(g, 10, 19);
+        for (Graph2DNode* n : {a, b})
+            PlaybackRig::link(g, n, n);
+        PlaybackRig::link(g, a, b);
+        PlaybackRig::link(g, b, a);
+        PlaybackRig::startAt(g, a);
+    }
+    Group& group() { return *rig.groups[0]; }
+    Vec3 placedRoot() { return placePoint(group(), currentPose(group()), rootOf(currentPose(group()))); }
+};
+
+TEST(PathFollowing, TurnedTravelWalksTheWayTheBodyFacesAndTheSearchPlansIt)
+{
+    for (bool turns : {false, true}) {
+        QuarterTurn k;
+        setTravelTurns(k.group(), turns);
+        PathSearchSettings settings;
+        settings.horizonFrames = 20;
+        PathFollower follower(k.group(), FloorPath({{0, 0}, {27, 0}, {27, 27}}), settings);
+        EnsemblePlayer player;
+        player.setSteering(0, &follower);
+        const Ensemble ensemble = k.rig.ensemble();
+        double most = 0.0;
+        for (int p = 0; p < 60; ++p) {
+            const Vec3 root = k.placedRoot();
+            follower.moveRootTo(root.x, root.z);
+            most = std::max(most, follower.path().distanceTo(root.x, root.z));
+            // The body is one rigid piece: its second point stays beside the root, turned with it.
+            const Vec3 second = placePoint(k.group(), currentPose(k.group()), currentPose(k.group()).joints[1].position);
+            EXPECT_NEAR(std::hypot(second.x - root.x, second.z - root.z), 1.0, 1e-12);
+            player.runPass(ensemble);
+        }
+        if (turns)
+            EXPECT_LT(most, 1e-9);  // A, A, A, then B turned onto the second leg
+        else
+            EXPECT_GT(most, 5.0);  // B keeps to +x: the second leg is out of reach
+    }
+}
+
+TEST(Placement, TurningTravelOnOrOffAndMovingToOriginKeepTheBodyInPlace)
+{
+    QuarterTurn k;
+    Group& g = k.group();
+    g.rotationOffset.y = 0.7;
+    g.positionOffset = Vec3{3, 5, -2};
+    PlaybackRig::startAt(g, k.a, 4);
+    const Vec3 before = k.placedRoot();
+    setTravelTurns(g, true);
+    EXPECT_NEAR(k.placedRoot().x, before.x, 1e-12);
+    EXPECT_NEAR(k.placedRoot().z, before.z, 1e-12);
+    g.currentNode->currentFrame = 7;  // three frames on, along the turned direction
+    EXPECT_NEAR(k.placedRoot().x - before.x, 3 * std::cos(0.7), 1e-12);
+    EXPECT_NEAR(k.placedRoot().z - before.z, -3 * std::sin(0.7), 1e-12);
+    const Vec3 turned = k.placedRoot();
+    setTravelTurns(g, false);
+    EXPECT_NEAR(k.placedRoot().x, turned.x, 1e-12);
+    EXPECT_NEAR(k.placedRoot().z, turned.z, 1e-12);
+    EXPECT_EQ(g.positionOffset.y, 5.0);  // never applied, kept as it was
+    setTravelTurns(g, true);
+    EnsemblePlayer::moveToOrigin(k.rig.ensemble());
+    EXPECT_NEAR(k.placedRoot().x, 7.0, 1e-12);  // the recorded root
+    EXPECT_NEAR(k.placedRoot().z, 0.0, 1e-12);
 }
 
 TEST(PathFollowing, SteeredChoicesObeyTheRotationConstraint)

@@ -518,6 +518,17 @@ private slots:
             }
         }
         QVERIFY(!floorPointUnderPixel(320, 10, width, height, 0.0));  // above the horizon
+        // From above: the floor lies kCameraHeightAbove ahead, the scene's +z down the picture.
+        for (double yaw : {-90.0, 37.0}) {
+            const double t = yaw * 3.14159265358979323846 / 180.0;
+            const Vec3 floor{-12, 0, 8};
+            const double ex = floor.x * std::cos(t) + floor.z * std::sin(t);
+            const double ey = -(-floor.x * std::sin(t) + floor.z * std::cos(t));
+            const double px = (ex / kCameraHeightAbove / (halfHeight * width / height) + 1.0) * width / 2.0;
+            const double py = (1.0 - ey / kCameraHeightAbove / halfHeight) * height / 2.0;
+            const std::optional<Vec3> back = floorPointUnderPixel(px, py, width, height, yaw, true);
+            QVERIFY(back && std::abs(back->x - floor.x) < 1e-9 && std::abs(back->z - floor.z) < 1e-9);
+        }
     }
 
     void aDrawnPathSteersTheSelectedGroupUntilCleared()
@@ -527,11 +538,15 @@ private slots:
         QCOMPARE(f.page->pathGroupNumber(), 0);
         f.page->groupSpinner()->upButton()->click();
         QCOMPARE(f.page->pathGroupNumber(), placementParent(f.group(1)) ? 0 : 1);  // a child walks through its parent
+        f.page->topViewBox()->click();
+        QVERIFY(f.page->view()->isViewFromAbove());
+        f.page->turnTravelBox()->click();
         f.page->drawPathButton()->click();
         QVERIFY(f.page->drawPathButton()->isChecked());
         const QWidget* view = f.page->view();
+        // From above the picture's top half is floor too.
         for (double x : {0.3, 0.5, 0.7})
-            QTest::mouseClick(f.page->view(), Qt::LeftButton, {}, QPoint(int(x * view->width()), int(0.8 * view->height())));
+            QTest::mouseClick(f.page->view(), Qt::LeftButton, {}, QPoint(int(x * view->width()), int(0.2 * view->height())));
         QCOMPARE(f.page->pathPoints().size(), size_t{3});
         QVERIFY(!f.page->isFollowingPath());
         f.page->drawPathButton()->click();
@@ -539,6 +554,14 @@ private slots:
         f.page->playButton()->click();
         f.ticks(100);
         QCOMPARE(f.page->scene().path.size(), size_t{3});
+        QVERIFY(f.group(0).travelTurns && f.group(1).travelTurns);
+        if (!qEnvironmentVariableIsEmpty("DUOLO_SCREENSHOT_DIR")) {
+            QTest::qWait(2 * PipelinePage::kFrameIntervalMs);
+            saveScreenshot(f.w.window.get(), QStringLiteral("playback-path-from-above"));
+        }
+        f.page->turnTravelBox()->click();
+        f.ticks(1);
+        QVERIFY(!f.group(0).travelTurns && !f.group(1).travelTurns);
         f.page->clearPathButton()->click();
         QVERIFY(!f.page->isFollowingPath());
         QVERIFY(f.page->pathPoints().empty());
