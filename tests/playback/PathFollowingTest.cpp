@@ -74,26 +74,39 @@ TEST(PathFollowing, TheSearchFindsTheWalkThatStaysOnThePath)
     EXPECT_NE(back.search(*k.a, {}, 9, 9, 0, notC).front(), k.c);
 }
 
+// The rig's group 0 steered along an L of two 27-unit legs, looking 20 frames ahead.
+struct SteeredAlongL {
+    PathFollower follower;
+    EnsemblePlayer player;
+    Ensemble ensemble;
+    explicit SteeredAlongL(PlaybackRig& rig)
+        : follower(*rig.groups[0], FloorPath({{0, 0}, {27, 0}, {27, 27}}), PathSearchSettings{20}),
+          ensemble(rig.ensemble())
+    {
+        player.setSteering(0, &follower);
+    }
+    // Tells the follower where the root is, then plays one pass; returns the root's distance
+    // from the path.
+    double pass()
+    {
+        const Group& g = ensemble.group(0);
+        const Vec3 root = placePoint(g, currentPose(g), rootOf(currentPose(g)));
+        follower.moveRootTo(root.x, root.z);
+        player.runPass(ensemble);
+        return follower.path().distanceTo(root.x, root.z);
+    }
+};
+
 TEST(PathFollowing, ASteeredGroupWalksAnLAndTheOthersStillDraw)
 {
     Compass k;
-    PathSearchSettings settings;
-    settings.horizonFrames = 20;
-    PathFollower follower(k.group(), FloorPath({{0, 0}, {27, 0}, {27, 27}}), settings);
-    EnsemblePlayer player;
-    player.setSteering(0, &follower);
-    const Ensemble ensemble = k.rig.ensemble();
+    SteeredAlongL s(k.rig);
     double most = 0.0;
-    for (int p = 0; p < 200 && follower.travelled() < follower.path().length(); ++p) {
-        const Group& g = k.group();
-        const Vec3 root = placePoint(g, currentPose(g), rootOf(currentPose(g)));
-        follower.moveRootTo(root.x, root.z);
-        most = std::max(most, follower.path().distanceTo(root.x, root.z));
-        player.runPass(ensemble);
-    }
-    EXPECT_GE(follower.travelled(), follower.path().length());
+    for (int p = 0; p < 200 && s.follower.travelled() < s.follower.path().length(); ++p)
+        most = std::max(most, s.pass());
+    EXPECT_GE(s.follower.travelled(), s.follower.path().length());
     EXPECT_LT(most, 1e-9);  // A, A, A then B, B, B: exactly on the path
-    EXPECT_GT(follower.searches(), 0);
+    EXPECT_GT(s.follower.searches(), 0);
 }
 
 // Clip A walks along +x facing ahead; clip B walks along +x too but was recorded facing a
@@ -129,21 +142,14 @@ TEST(PathFollowing, TurnedTravelWalksTheWayTheBodyFacesAndTheSearchPlansIt)
     for (bool turns : {false, true}) {
         QuarterTurn k;
         setTravelTurns(k.group(), turns);
-        PathSearchSettings settings;
-        settings.horizonFrames = 20;
-        PathFollower follower(k.group(), FloorPath({{0, 0}, {27, 0}, {27, 27}}), settings);
-        EnsemblePlayer player;
-        player.setSteering(0, &follower);
-        const Ensemble ensemble = k.rig.ensemble();
+        SteeredAlongL s(k.rig);
         double most = 0.0;
         for (int p = 0; p < 60; ++p) {
-            const Vec3 root = k.placedRoot();
-            follower.moveRootTo(root.x, root.z);
-            most = std::max(most, follower.path().distanceTo(root.x, root.z));
             // The body is one rigid piece: its second point stays beside the root, turned with it.
+            const Vec3 root = k.placedRoot();
             const Vec3 second = placePoint(k.group(), currentPose(k.group()), currentPose(k.group()).joints[1].position);
             EXPECT_NEAR(std::hypot(second.x - root.x, second.z - root.z), 1.0, 1e-12);
-            player.runPass(ensemble);
+            most = std::max(most, s.pass());
         }
         if (turns)
             EXPECT_LT(most, 1e-9);  // A, A, A, then B turned onto the second leg
@@ -190,29 +196,21 @@ TEST(PathFollowing, SteeredChoicesObeyTheRotationConstraint)
     k.rig.constraints.rotationConstraintOn = true;
     k.rig.constraints.rotationLimit = 45;
 
-    PathSearchSettings settings;
-    settings.horizonFrames = 20;
-    PathFollower follower(k.group(), FloorPath({{0, 0}, {27, 0}, {27, 27}}), settings);
-    EnsemblePlayer player;
-    player.setSteering(0, &follower);
-    const Ensemble ensemble = k.rig.ensemble();
+    SteeredAlongL s(k.rig);
     // B is taken only as the waiver after a reset takes any successor, never by the search.
     int steps = 0;
     for (int p = 0; p < 120; ++p) {
-        const Group& g = k.group();
-        const Vec3 root = placePoint(g, currentPose(g), rootOf(currentPose(g)));
-        follower.moveRootTo(root.x, root.z);
-        const Graph2DNode* before = g.currentNode;
-        const uint64_t waived = player.counters().waivedChoices;
-        player.runPass(ensemble);
-        if (g.currentNode == k.b && before != k.b) {
-            EXPECT_GT(player.counters().waivedChoices, waived) << "pass " << p;
+        const Graph2DNode* before = k.group().currentNode;
+        const uint64_t waived = s.player.counters().waivedChoices;
+        s.pass();
+        if (k.group().currentNode == k.b && before != k.b) {
+            EXPECT_GT(s.player.counters().waivedChoices, waived) << "pass " << p;
             ++steps;
         }
     }
     EXPECT_LT(steps, 3);
-    EXPECT_GT(player.counters().rejectedByRotation, 0u);
-    EXPECT_GT(follower.searches(), 0);
+    EXPECT_GT(s.player.counters().rejectedByRotation, 0u);
+    EXPECT_GT(s.follower.searches(), 0);
 }
 
 } // namespace
