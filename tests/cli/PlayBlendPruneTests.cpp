@@ -166,11 +166,6 @@ TEST(CliTurnTravel, TurnsWhereTheBodiesGoNotTheirWalk)
     const std::string plain = dir.file("plain.trc").string(), turned = dir.file("turned.trc").string();
     EXPECT_EQ(play(plain, false), play(turned, true));  // the same clips, offsets and taps
     EXPECT_NE(slurp(plain), slurp(turned));               // placed elsewhere once a transition turns
-    const std::string path = dir.write("across.json", R"({"points": [[0, 0], [6, 0]]})").string();
-    const auto walked = runCli({"synthesize", sample, "--gaps", "10", "--threshold-fraction", "0.4", "--group", "0",
-                                "--path", path, "--turn-travel", "--max-passes", "500", "--out", turned});
-    ASSERT_EQ(walked.status, 0) << walked.err;
-    EXPECT_TRUE(walked.json()["turnTravel"].get<bool>());
 }
 
 } // namespace
