@@ -585,13 +585,7 @@ GraphFileOutcome loadGraphsFor(MotionCaptureSession& session, const std::string&
 bool saveProjectWithGraphs(const MotionCaptureSession& session, const std::string& projectPath, std::string& error)
 {
     std::vector<uint8_t> bytes;
-    try {
-        bytes = projectBytes(session);
-    } catch (const std::exception& e) {
-        error = projectPath + ": cannot save: " + e.what();
-        return false;
-    }
-    if (!writeFileAtomically(projectPath, bytes, error))
+    if (!saveProject(session, projectPath, error, &bytes))
         return false;
     const std::string graphPath = graphFilePathFor(projectPath);
     if (!anyGroupHasGraph(session) && !fileExists(graphPath))

@@ -553,7 +553,8 @@ std::vector<uint8_t> projectBytes(const MotionCaptureSession& session)
     return out.takeBytes();
 }
 
-bool saveProject(const MotionCaptureSession& session, const std::string& path, std::string& error)
+bool saveProject(const MotionCaptureSession& session, const std::string& path, std::string& error,
+                 std::vector<uint8_t>* written)
 {
     std::vector<uint8_t> bytes;
     try {
@@ -562,7 +563,11 @@ bool saveProject(const MotionCaptureSession& session, const std::string& path, s
         error = path + ": cannot save: " + e.what();
         return false;
     }
-    return writeFileAtomically(path, bytes, error);
+    if (!writeFileAtomically(path, bytes, error))
+        return false;
+    if (written)
+        *written = std::move(bytes);
+    return true;
 }
 
 bool writeFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error)

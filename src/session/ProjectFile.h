@@ -12,8 +12,10 @@ class MotionCaptureSession;
 
 // Writes the session as a project file (*.dwz). The bytes go to a temporary file beside the
 // target, which then replaces it, so an existing project is never left half written. On failure
-// returns false with `error` naming the file and the reason.
-bool saveProject(const MotionCaptureSession& session, const std::string& path, std::string& error);
+// returns false with `error` naming the file and the reason. `written`, when given, receives the
+// bytes written.
+bool saveProject(const MotionCaptureSession& session, const std::string& path, std::string& error,
+                 std::vector<uint8_t>* written = nullptr);
 
 // Reads a project file into a new session. On any failure returns null with `error` naming the
 // file and the problem: nothing is ever half loaded.
