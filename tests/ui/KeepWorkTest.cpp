@@ -21,7 +21,6 @@
 #include <QToolButton>
 
 #include <filesystem>
-#include <fstream>
 
 using namespace duolo;
 using namespace duolo::test;
