@@ -353,11 +353,9 @@ private slots:
             Graph2DNode* e = place(h, 40, -9.0, -4.3);
             Graph2DNode* f = place(h, 50, 2.0, -4.3);
             h.deselectAll();
-            h.addEdge(b, c);  // through a's loop
-            h.addEdge(a, a);
-            h.addEdge(d, d);
-            h.addEdge(c, d);
-            h.addEdge(e, f);  // through d's loop
+            // b -> c runs through a's loop, e -> f through d's.
+            for (const auto& [from, to] : {std::pair{b, c}, {a, a}, {d, d}, {c, d}, {e, f}})
+                h.addEdge(from, to);
             const GraphView v = viewOf(400, 300, 16);
             GraphCanvasLayers layers;
             for (Graph2DNode* dragged : {b, d}) {
