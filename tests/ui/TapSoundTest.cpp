@@ -106,7 +106,7 @@ private slots:
         tap_ = decodeWave(std::string_view(bytes.constData(), size_t(bytes.size())), error);
         serverProblem_ = startServer(tap_.rate, tap_.channels);
         if (serverProblem_.isEmpty())
-            qputenv("PULSE_SERVER", serverAddress().toLocal8Bit());
+            qputenv("PULSE_SERVER", QStringLiteral("unix:").append(socket_).toLocal8Bit());
     }
 
     void theMixerSumsOverlappingTapsAndTheReaderDecodesWaves()
@@ -197,8 +197,6 @@ private:
         return {};
     }
 
-    QString serverAddress() const { return QStringLiteral("unix:") + socket_; }
-
     // Plays the pattern with a player of `bufferMs` buffer and checks what the server received;
     // only counts the `underruns` instead where these are asked for and the stream ran dry.
     void playPattern(int bufferMs, int* underruns)
@@ -208,11 +206,10 @@ private:
         // The sink's monitor, recorded (mono) while the taps play. The bytes read so far tell
         // where the recording stood at any moment.
         QProcess parec;
-        parec.start(QStringLiteral("parec"), {QStringLiteral("--server=") + serverAddress(),
-                                              QStringLiteral("--device=taps.monitor"), QStringLiteral("--raw"),
-                                              QStringLiteral("--format=s16le"), QStringLiteral("--channels=1"),
-                                              QStringLiteral("--rate=%1").arg(tap_.rate),
-                                              QStringLiteral("--latency-msec=5")});
+        parec.start(QStringLiteral("parec"),
+                    QStringLiteral("--device=taps.monitor --raw --format=s16le --channels=1 --latency-msec=5")
+                            .split(QLatin1Char(' '))
+                        << QStringLiteral("--server=unix:") + socket_ << QStringLiteral("--rate=%1").arg(tap_.rate));
         QVERIFY2(parec.waitForStarted(5000), "parec did not start");
         QByteArray bytes;
         auto framesSoFar = [&] {
