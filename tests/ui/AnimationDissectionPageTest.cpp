@@ -328,11 +328,9 @@ private slots:
         const QString note = f.find<QLabel>("pruneNote")->text();
         QVERIFY2(note.startsWith(QStringLiteral("Group 0: kept %1 of %2 nodes (").arg(kept).arg(before)), qPrintable(note));
         // The playback position is on a node that is still there.
-        const auto live = [&g](const Graph2DNode* n) {
-            return std::find(g.graph->nodes.begin(), g.graph->nodes.end(), n) != g.graph->nodes.end() ||
-                   std::find(g.graph->selectedNodes.begin(), g.graph->selectedNodes.end(), n) != g.graph->selectedNodes.end();
-        };
-        QVERIFY(live(g.currentNode) && live(g.previousNode));
+        for (const Graph2DNode* n : {g.currentNode, g.previousNode})
+            QVERIFY(std::count(g.graph->nodes.begin(), g.graph->nodes.end(), n) +
+                    std::count(g.graph->selectedNodes.begin(), g.graph->selectedNodes.end(), n) > 0);
         QCOMPARE(f.window()->undoButton()->text(), QStringLiteral("Undo Remove Dead Ends (group 0)"));
         QTest::mouseClick(f.window()->undoButton(), Qt::LeftButton);
         QCOMPARE(f.session().groups.front()->graph->totalNodeCount(), before);
@@ -541,8 +539,7 @@ private slots:
         DistanceMapWindow* window = f.page->distanceMapWindow();
         QTRY_VERIFY(window->isVisible());
         const DistanceMap* full = window->canvas()->map();
-        QVERIFY(full);
-        QCOMPARE(full->term, DistanceTerm::Full);
+        QVERIFY(full && full->term == DistanceTerm::Full);
         auto notANumber = [](const DistanceMap& map) {
             return std::count_if(map.cells.begin(), map.cells.end(), [](double d) { return std::isnan(d); });
         };
@@ -550,8 +547,7 @@ private slots:
         window->positionTermBox()->setChecked(true);
         f.waitIdle();
         const DistanceMap* positions = window->canvas()->map();
-        QVERIFY(positions && positions != full);
-        QCOMPARE(positions->term, DistanceTerm::PositionOnly);
+        QVERIFY(positions && positions != full && positions->term == DistanceTerm::PositionOnly);
         QVERIFY(window->windowTitle().endsWith(QStringLiteral("Position term only")));
         QCOMPARE(notANumber(*positions), 0);
         QVERIFY(notANumber(*full) > 0);

@@ -75,12 +75,10 @@ std::vector<QImage> decodeVideo(const QString& path)
             pictures.push_back(picture);
         }
     };
+    // Every frame is taken out after each packet, so the decoder always has room for the next.
     while (av_read_frame(format, packet) >= 0) {
-        if (packet->stream_index == stream) {
-            while (avcodec_send_packet(decoder, packet) == AVERROR(EAGAIN))
-                drain();
+        if (packet->stream_index == stream && avcodec_send_packet(decoder, packet) == 0)
             drain();
-        }
         av_packet_unref(packet);
     }
     avcodec_send_packet(decoder, nullptr);
@@ -258,7 +256,6 @@ private slots:
     {
         PlaybackFixture f;
         TapSoundPlayer& taps = f.w.window->tapSound();
-        QVERIFY(!taps.isPlaybackRunning());
         f.page->playButton()->click();
         QVERIFY(taps.isPlaybackRunning());
         f.ticks(80);
@@ -502,13 +499,14 @@ private slots:
 
     void aFloorPointUnderAPixelProjectsBackToThatPixel()
     {
-        const double width = 640, height = 480, halfHeight = std::tan(22.5 * 3.14159265358979323846 / 180.0);
+        // Forward through the camera: turn by the yaw, then from the side shift by (0, -10, -50),
+        // from above tip the scene's up towards the eye; project.
+        const double width = 640, height = 480, radians = 3.14159265358979323846 / 180.0;
+        const double halfHeight = std::tan(22.5 * radians);
         for (bool above : {false, true})
-            for (double yaw : {-90.0, 0.0, 37.0}) {
+            for (double yaw : {-90.0, 0.0, 37.0})
                 for (const Vec3 floor : {Vec3{0, 0, 0}, Vec3{5, 0, -3}, Vec3{-12, 0, 8}}) {
-                    // Forward through the camera: turn by the yaw, then from the side shift by
-                    // (0, -10, -50), from above tip the scene's up towards the eye; project.
-                    const double t = yaw * 3.14159265358979323846 / 180.0;
+                    const double t = yaw * radians;
                     const double ex = floor.x * std::cos(t) + floor.z * std::sin(t);
                     const double tz = -floor.x * std::sin(t) + floor.z * std::cos(t);
                     const double ez = above ? -kCameraHeightAbove : tz - 50.0;
@@ -516,52 +514,17 @@ private slots:
                     const double px = (ex / -ez / (halfHeight * width / height) + 1.0) * width / 2.0;
                     const double py = (1.0 - ey / -ez / halfHeight) * height / 2.0;
                     const std::optional<Vec3> back = floorPointUnderPixel(px, py, width, height, yaw, above);
-                    QVERIFY(back);
-                    QVERIFY(std::abs(back->x - floor.x) < 1e-9 && std::abs(back->z - floor.z) < 1e-9);
+                    QVERIFY(back && std::abs(back->x - floor.x) < 1e-9 && std::abs(back->z - floor.z) < 1e-9);
                 }
-            }
         QVERIFY(!floorPointUnderPixel(320, 10, width, height, 0.0));  // above the horizon
     }
 
-    void aDrawnPathSteersTheSelectedGroupUntilCleared()
+    void exportVideoRendersWhatTheViewShowsAndADrawnPathSteersTheSelectedGroup()
     {
         PlaybackFixture f(2, 99, true);
-        QVERIFY(f.page->view());
-        QCOMPARE(f.page->pathGroupNumber(), 0);
-        f.page->groupSpinner()->upButton()->click();
-        QCOMPARE(f.page->pathGroupNumber(), placementParent(f.group(1)) ? 0 : 1);  // a child walks through its parent
-        f.page->topViewBox()->click();
-        QVERIFY(f.page->view()->isViewFromAbove());
-        f.page->turnTravelBox()->click();
-        f.page->drawPathButton()->click();
-        QVERIFY(f.page->drawPathButton()->isChecked());
-        const QWidget* view = f.page->view();
-        // From above the picture's top half is floor too.
-        for (double x : {0.3, 0.5, 0.7})
-            QTest::mouseClick(f.page->view(), Qt::LeftButton, {}, QPoint(int(x * view->width()), int(0.2 * view->height())));
-        QCOMPARE(f.page->pathPoints().size(), size_t{3});
-        QVERIFY(!f.page->isFollowingPath());
-        f.page->drawPathButton()->click();
-        QVERIFY(f.page->isFollowingPath());
-        f.page->playButton()->click();
-        f.ticks(100);
-        QCOMPARE(f.page->scene().path.size(), size_t{3});
-        QVERIFY(f.group(0).travelTurns && f.group(1).travelTurns);
-        f.page->turnTravelBox()->click();
-        f.ticks(1);
-        QVERIFY(!f.group(0).travelTurns && !f.group(1).travelTurns);
-        f.page->clearPathButton()->click();
-        QVERIFY(!f.page->isFollowingPath());
-        QVERIFY(f.page->pathPoints().empty());
-        f.ticks(2);
-        QVERIFY(f.page->scene().path.empty());
-    }
-
-    void exportVideoRendersWhatTheViewShows()
-    {
-        PlaybackFixture f(2, 99, true);
-        QVERIFY(f.page->view());
-        QTRY_VERIFY(f.page->view()->width() > 200);  // laid out
+        QWidget* view = f.page->view();
+        QVERIFY(view);
+        QTRY_VERIFY(view->width() > 200);  // laid out
         QVERIFY(f.page->exportVideoButton()->isEnabled());
         TempDir dir;
         const QString path = QString::fromStdString(dir.file("dance.mp4").string());
@@ -599,6 +562,34 @@ private slots:
         f.page->exportVideoButton()->click();
         QVERIFY(!QFileInfo::exists(cancelled));
         QVERIFY(f.w.script->errors.empty());
+
+        // A path drawn from above steers the chosen group (or its parent) until cleared.
+        QCOMPARE(f.page->pathGroupNumber(), 0);
+        f.page->groupSpinner()->upButton()->click();
+        QCOMPARE(f.page->pathGroupNumber(), placementParent(f.group(1)) ? 0 : 1);  // a child walks through its parent
+        f.page->topViewBox()->click();
+        QVERIFY(f.page->view()->isViewFromAbove());
+        f.page->turnTravelBox()->click();
+        f.page->drawPathButton()->click();
+        // From above the picture's top half is floor too.
+        for (double x : {0.3, 0.5, 0.7})
+            QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(int(x * view->width()), int(0.2 * view->height())));
+        QCOMPARE(f.page->pathPoints().size(), size_t{3});
+        QVERIFY(!f.page->isFollowingPath());
+        f.page->drawPathButton()->click();
+        QVERIFY(f.page->isFollowingPath());
+        f.page->playButton()->click();
+        f.ticks(100);
+        QCOMPARE(f.page->scene().path.size(), size_t{3});
+        QVERIFY(f.group(0).travelTurns && f.group(1).travelTurns);
+        f.page->turnTravelBox()->click();
+        f.ticks(1);
+        QVERIFY(!f.group(0).travelTurns && !f.group(1).travelTurns);
+        f.page->clearPathButton()->click();
+        QVERIFY(!f.page->isFollowingPath());
+        QVERIFY(f.page->pathPoints().empty());
+        f.ticks(2);
+        QVERIFY(f.page->scene().path.empty());
     }
 
     void recordingExportsATrcFile()

@@ -21,7 +21,6 @@
 #include <QToolButton>
 
 #include <filesystem>
-#include <fstream>
 
 using namespace duolo;
 using namespace duolo::test;
@@ -104,8 +103,7 @@ private slots:
             QVERIFY(editor && editor->isActive());
             Graph2D& graph = *w.window->session().groups.front()->graph;
             const int nodes = graph.totalNodeCount();
-            Graph2DNode* victim = graph.nodes[1];
-            QTest::mouseClick(editor->canvas(), Qt::RightButton, {}, pixelOf(editor, victim));
+            QTest::mouseClick(editor->canvas(), Qt::RightButton, {}, pixelOf(editor, graph.nodes[1]));
             QCOMPARE(graph.howManySelectedNodes(), 1);
             QTest::keyClick(editor->canvas(), Qt::Key_Delete);
             QCOMPARE(graph.totalNodeCount(), nodes - 1);
@@ -121,8 +119,7 @@ private slots:
             drawn = QByteArray(reinterpret_cast<const char*>(picture.constBits()), picture.sizeInBytes());
 
             // A further edit: closing asks whether to save it.
-            Graph2DNode* moved = graph.nodes[2];
-            const QPoint from = pixelOf(editor, moved);
+            const QPoint from = pixelOf(editor, graph.nodes[2]);
             QTest::mousePress(editor->canvas(), Qt::RightButton, {}, from);
             QTest::mouseMove(editor->canvas(), from + QPoint(30, 20));
             QTest::mouseRelease(editor->canvas(), Qt::RightButton, {}, from + QPoint(30, 20));

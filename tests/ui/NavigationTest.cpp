@@ -28,44 +28,12 @@ using namespace duolo::test;
 
 namespace {
 
-// The sample with its graph laid out on a time line (so that a clip's place is known), shown at
-// the editor or the playback page.
-struct Fixture {
-    FixedClock clock{77};
-    CapturedMessages messages;
-    ScriptedWindow w;
-
-    Fixture()
-    {
-        w.window->openProject(samplePath("sample.dwz"));
-        Group& g = *session().groups.front();
-        buildPoses(g);
-        createEntireMotionGraph(g, 10, 60.0);
-        std::string error;
-        layOutTimeline(*g.graph, 1024.0, error);
-        w.window->openPage()->nextStepButton()->click();
-        for (int code : {2, 3, 4})
-            w.window->goToNextStep(code);
-        w.window->resize(MainDialog::kDefaultWidth, MainDialog::kDefaultHeight);
-        w.window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
-        QApplication::setActiveWindow(w.window.get());
-    }
-    MotionCaptureSession& session() { return w.window->session(); }
-    Graph2D& graph() { return *session().groups.front()->graph; }
-    void saveScreenshot(const QString& name)
-    {
-        const QString folder = qEnvironmentVariable("DUOLO_SCREENSHOT_DIR");
-        if (!folder.isEmpty())
-            w.window->grab().save(folder + QLatin1Char('/') + name + QStringLiteral(".png"));
-    }
-    template <class Page>
-    Page* show(PageKind kind)
-    {
-        w.window->tabs()->setCurrentIndex(static_cast<int>(kind));
-        return static_cast<Page*>(w.window->page(kind));
-    }
-};
+void saveScreenshot(QWidget* window, const QString& name)
+{
+    const QString folder = qEnvironmentVariable("DUOLO_SCREENSHOT_DIR");
+    if (!folder.isEmpty())
+        window->grab().save(folder + QLatin1Char('/') + name + QStringLiteral(".png"));
+}
 
 void wheel(QWidget* widget, int delta)
 {
@@ -80,10 +48,29 @@ void wheel(QWidget* widget, int delta)
 class NavigationTest : public QObject {
     Q_OBJECT
 private slots:
-    void thePlaybackPanelZoomsPansFitsAndFollows()
+    // The sample with its graph laid out on a time line (so that a clip's place is known).
+    void thePlaybackPanelAndTheEditorsViewKeysAndClipStrip()
     {
-        Fixture f;
-        auto* page = f.show<GraphPlaybackPage>(PageKind::GraphPlayback);
+        FixedClock clock{77};
+        CapturedMessages messages;
+        ScriptedWindow w;
+        w.window->openProject(samplePath("sample.dwz"));
+        Group& group = *w.window->session().groups.front();
+        buildPoses(group);
+        createEntireMotionGraph(group, 10, 60.0);
+        std::string error;
+        layOutTimeline(*group.graph, 1024.0, error);
+        w.window->openPage()->nextStepButton()->click();
+        for (int code : {2, 3, 4})
+            w.window->goToNextStep(code);
+        w.window->resize(MainDialog::kDefaultWidth, MainDialog::kDefaultHeight);
+        w.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+        QApplication::setActiveWindow(w.window.get());
+
+        // The playback panel has its own zoom, pan, fit and follow.
+        w.window->tabs()->setCurrentIndex(static_cast<int>(PageKind::GraphPlayback));
+        auto* page = static_cast<GraphPlaybackPage*>(w.window->page(PageKind::GraphPlayback));
         page->stopFrameTimer();
         page->tick();
         QWidget* panel = page->panel();
@@ -95,7 +82,7 @@ private slots:
         // The wheel zooms this panel's view, without the editor's message.
         wheel(panel, 120);
         QCOMPARE(page->panelView().zoom, std::min(fitted * 2, 64));
-        for (const std::string& m : f.messages.messages)
+        for (const std::string& m : messages.messages)
             QVERIFY(m != "Mouse Wheel");
 
         // A drag pans (the graph follows the mouse) and hands the view to the user.
@@ -109,7 +96,7 @@ private slots:
         QVERIFY(!page->followBox()->isChecked());
 
         // Home shows the whole graph again.
-        QApplication::setActiveWindow(f.w.window.get());
+        QApplication::setActiveWindow(w.window.get());
         panel->setFocus();
         QTRY_VERIFY(panel->hasFocus());
         QTest::keyClick(panel, Qt::Key_Home);
@@ -124,49 +111,46 @@ private slots:
         for (int k = 0; k < 60; ++k) {
             page->tick();
             page->panelImage();  // one drawing of the panel, as a repaint draws it
-            const Graph2DNode* current = f.session().groups.front()->currentNode;
-            QVERIFY(page->panelView().shows({current->x, current->y}));
+            QVERIFY(page->panelView().shows({group.currentNode->x, group.currentNode->y}));
         }
 
-        // The frame slider only shows the walk's frame, and says so.
+        // The frame slider only shows the walk's frame; the clip strip marks it.
         QVERIFY(!page->frameSlider()->isEnabled());
-        QVERIFY(page->frameSlider()->toolTip().contains(QStringLiteral("cannot be dragged")));
-        // The clip strip marks the walker's frame.
         QCOMPARE(page->clipBands()->markers().size(), size_t{1});
-        QCOMPARE(page->clipBands()->markers().front().frame, f.session().groups.front()->currentNode->currentFrame);
-        f.saveScreenshot(QStringLiteral("playback-following"));
-    }
+        QCOMPARE(page->clipBands()->markers().front().frame, group.currentNode->currentFrame);
+        saveScreenshot(w.window.get(), QStringLiteral("playback-following"));
+        page->pauseButton()->click();
 
-    void theEditorsKeysWorkWithTheFocusElsewhereAndTheStripSelectsClips()
-    {
-        Fixture f;
-        auto* page = f.show<MotionGraphEditorPage>(PageKind::MotionGraphEditor);
-        // The focus on the "Delete" button, not the canvas: the view's keys still work.
-        page->deleteButton()->setFocus();
-        QCOMPARE(QApplication::focusWidget(), page->deleteButton());
-        const int zoom = page->graphView().zoom;
-        QTest::keyClick(page->deleteButton(), Qt::Key_Minus);
-        QCOMPARE(page->graphView().zoom, zoom / 2);
-        const double x = page->graphView().centreX;
-        QTest::keyClick(page->deleteButton(), Qt::Key_Right);
-        QVERIFY(page->graphView().centreX > x);
+        // In the editor, with the focus on the "Delete" button, not the canvas, the view's keys
+        // still work.
+        w.window->tabs()->setCurrentIndex(static_cast<int>(PageKind::MotionGraphEditor));
+        auto* editor = static_cast<MotionGraphEditorPage*>(w.window->page(PageKind::MotionGraphEditor));
+        editor->deleteButton()->setFocus();
+        QCOMPARE(QApplication::focusWidget(), editor->deleteButton());
+        const int zoom = editor->graphView().zoom;
+        QTest::keyClick(editor->deleteButton(), Qt::Key_Minus);
+        QCOMPARE(editor->graphView().zoom, zoom / 2);
+        const double x = editor->graphView().centreX;
+        QTest::keyClick(editor->deleteButton(), Qt::Key_Right);
+        QVERIFY(editor->graphView().centreX > x);
 
         // A click on the strip selects the node holding that frame, alone, and centres it.
-        ClipStripWidget* strip = page->clipStrip();
-        QCOMPARE(strip->bands().size(), static_cast<size_t>(f.graph().totalNodeCount()));
+        Graph2D& graph = *group.graph;
+        ClipStripWidget* strip = editor->clipStrip();
+        QCOMPARE(strip->bands().size(), static_cast<size_t>(graph.totalNodeCount()));
         const int px = strip->width() * 3 / 4;
         const int frame = strip->frameAt(px);
         QTest::mouseClick(strip, Qt::LeftButton, {}, QPoint(px, strip->height() / 2));
-        QCOMPARE(f.graph().howManySelectedNodes(), 1);
-        const Graph2DNode* chosen = f.graph().selectedNodes.front();
+        QCOMPARE(graph.howManySelectedNodes(), 1);
+        const Graph2DNode* chosen = graph.selectedNodes.front();
         QVERIFY(chosen->startFrame <= frame && frame <= chosen->endFrame);
-        QCOMPARE(page->graphView().centreX, chosen->x);
-        QCOMPARE(page->graphView().centreY, chosen->y);
+        QCOMPARE(editor->graphView().centreX, chosen->x);
+        QCOMPARE(editor->graphView().centreY, chosen->y);
         int highlighted = 0;
         for (const auto& band : strip->bands())
             highlighted += band.highlighted;
         QCOMPARE(highlighted, 1);
-        f.saveScreenshot(QStringLiteral("editor-time-line"));
+        saveScreenshot(w.window.get(), QStringLiteral("editor-time-line"));
     }
 };
 

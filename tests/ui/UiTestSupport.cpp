@@ -12,60 +12,38 @@
 
 namespace duolo::test {
 
-QStringList ScriptedDialogs::chooseMarkerFiles(QWidget*)
+namespace {
+
+// The next scripted answer, or an empty one (as from a cancelled dialog) when none is left.
+template <class T>
+T takeNext(std::deque<T>& answers)
 {
-    if (script_->markerFiles.empty())
+    if (answers.empty())
         return {};
-    QStringList files = script_->markerFiles.front();
-    script_->markerFiles.pop_front();
-    return files;
+    T answer = answers.front();
+    answers.pop_front();
+    return answer;
 }
 
-QString ScriptedDialogs::chooseProjectToOpen(QWidget*)
-{
-    if (script_->projectsToOpen.empty())
-        return {};
-    QString path = script_->projectsToOpen.front();
-    script_->projectsToOpen.pop_front();
-    return path;
-}
+} // namespace
 
-QString ScriptedDialogs::chooseProjectToSave(QWidget*)
-{
-    if (script_->projectsToSave.empty())
-        return {};
-    QString path = script_->projectsToSave.front();
-    script_->projectsToSave.pop_front();
-    return path;
-}
+QStringList ScriptedDialogs::chooseMarkerFiles(QWidget*) { return takeNext(script_->markerFiles); }
 
-QString ScriptedDialogs::chooseTrcToSave(QWidget*)
-{
-    if (script_->trcFilesToSave.empty())
-        return {};
-    QString path = script_->trcFilesToSave.front();
-    script_->trcFilesToSave.pop_front();
-    return path;
-}
+QString ScriptedDialogs::chooseProjectToOpen(QWidget*) { return takeNext(script_->projectsToOpen); }
+
+QString ScriptedDialogs::chooseProjectToSave(QWidget*) { return takeNext(script_->projectsToSave); }
+
+QString ScriptedDialogs::chooseTrcToSave(QWidget*) { return takeNext(script_->trcFilesToSave); }
 
 QString ScriptedDialogs::chooseVideoToSave(QWidget*, int& seconds)
 {
-    if (script_->videosToSave.empty())
-        return {};
-    const auto [path, chosen] = script_->videosToSave.front();
-    script_->videosToSave.pop_front();
-    seconds = chosen;
+    const auto [path, chosen] = takeNext(script_->videosToSave);
+    if (!path.isEmpty())
+        seconds = chosen;
     return path;
 }
 
-QString ScriptedDialogs::choosePictureToSave(QWidget*)
-{
-    if (script_->picturesToSave.empty())
-        return {};
-    QString path = script_->picturesToSave.front();
-    script_->picturesToSave.pop_front();
-    return path;
-}
+QString ScriptedDialogs::choosePictureToSave(QWidget*) { return takeNext(script_->picturesToSave); }
 
 bool ScriptedDialogs::chooseCaptureImportOptions(QWidget*, CaptureImportOptions& options)
 {
