@@ -26,7 +26,7 @@ std::string c3dBytes(const C3dTake& take)
     return bytes;
 }
 
-TEST(C3dWriter, ARecordingReadsBackWhereItWasRecorded)
+TEST(C3dWriter, RecordingsManyPointsAndLongTakesReadBack)
 {
     PlaybackRecording recording;
     recording.start({recordingMarkerName(0, "/takes/LTOE.mov C:0"), recordingMarkerName(1, "Centroid 4")});
@@ -39,47 +39,34 @@ TEST(C3dWriter, ARecordingReadsBackWhereItWasRecorded)
 
     CaptureFile file;
     ASSERT_TRUE(readCaptureFile(path, file, error)) << error;
-    EXPECT_EQ(file.frameRate, 25.0);
-    EXPECT_EQ(file.units, "mm");
-    EXPECT_EQ(verticalAxisName(file.vertical), "+Z");
     EXPECT_EQ(file.note, "");  // the data agree with the file's up axis
     ASSERT_EQ(file.trajectories.size(), 2u);
-    EXPECT_EQ(displayFileName(file.trajectories[0].name), "Group0_LTOE");
-    EXPECT_EQ(displayFileName(file.trajectories[1].name), "Group1_Centroid_4");
     for (int f = 0; f < 40; ++f)
         for (size_t m = 0; m < 2; ++m)
             expectFloatNear(file.trajectories[m].samples[static_cast<size_t>(f)].position, recording.point(f, m));
 
-    // The groups name the points' descriptions; the file's fixed parameters are as promised.
+    // The groups name the points' descriptions, which the importer does not read.
     const std::string bytes = c3dBytes(recording.toC3d());
-    for (const char* text : {"DESCRIPTIONS", "Group0", "Group1", "X_SCREEN", "+X", "Y_SCREEN", "+Z", "UNITS"})
+    for (const char* text : {"DESCRIPTIONS", "Group0", "Group1"})
         EXPECT_NE(bytes.find(text), std::string::npos) << text;
-    EXPECT_EQ(bytes.find("TRIAL"), std::string::npos);
     EXPECT_EQ(bytes.size() % 512, 0u);
-    EXPECT_EQ(static_cast<uint8_t>(bytes[512 + 3]), 84);  // Intel
 
     EXPECT_FALSE(writeC3dFile((dir.path() / "missing" / "x.c3d").string(), recording.toC3d(), error));
     EXPECT_NE(error.find("x.c3d"), std::string::npos);
-}
 
-TEST(C3dWriter, LabelsPast255PointsAndFramesPast65535ReadBack)
-{
+    // Labels past 255 points continue in LABELS2 and LABELS3; frames past 65535 need the TRIAL range.
     C3dTake many;
+    many.frames.resize(2);
     for (int p = 0; p < 600; ++p) {
         std::string label = "P";  // appended, not concatenated: GCC 12 warns falsely on "P" + string
-        label += std::to_string(p);
-        many.labels.push_back(label);
+        many.labels.push_back(label += std::to_string(p));
+        for (int f = 0; f < 2; ++f)
+            many.frames[static_cast<size_t>(f)].push_back(Vec3{p * 1.5, -p * 0.25, 100.0 + p + f});
     }
     many.descriptions.assign(600, "Group0");
-    many.frames.resize(2);
-    for (int f = 0; f < 2; ++f)
-        for (int p = 0; p < 600; ++p)
-            many.frames[static_cast<size_t>(f)].push_back(Vec3{p * 1.5, -p * 0.25, 100.0 + p + f});
     RawCaptureTake raw;
-    std::string problem;
-    ASSERT_TRUE(c3dReader().read(c3dBytes(many), raw, problem)) << problem;
+    ASSERT_TRUE(c3dReader().read(c3dBytes(many), raw, error)) << error;
     ASSERT_EQ(raw.points.size(), 600u);
-    EXPECT_EQ(raw.points[254].label, "P254");
     EXPECT_EQ(raw.points[255].label, "P255");  // LABELS2
     EXPECT_EQ(raw.points[599].label, "P599");  // LABELS3
     expectFloatNear(raw.points[599].samples[1].position, many.frames[1][599]);
@@ -89,9 +76,7 @@ TEST(C3dWriter, LabelsPast255PointsAndFramesPast65535ReadBack)
     const size_t frames = 65535 + 70;
     for (size_t f = 0; f < frames; ++f)
         longTake.frames.push_back({Vec3{static_cast<double>(f), 2.0, 3.0 + static_cast<double>(f % 7)}});
-    const std::string bytes = c3dBytes(longTake);
-    EXPECT_NE(bytes.find("ACTUAL_END_FIELD"), std::string::npos);
-    ASSERT_TRUE(c3dReader().read(bytes, raw, problem)) << problem;
+    ASSERT_TRUE(c3dReader().read(c3dBytes(longTake), raw, error)) << error;
     ASSERT_EQ(raw.frameCount, static_cast<int32_t>(frames));
     expectFloatNear(raw.points[0].samples[frames - 1].position, longTake.frames[frames - 1][0]);
     expectFloatNear(raw.points[0].samples[65535].position, longTake.frames[65535][0]);
@@ -99,8 +84,8 @@ TEST(C3dWriter, LabelsPast255PointsAndFramesPast65535ReadBack)
     C3dTake tooMany;
     tooMany.labels.assign(70000, "x");
     std::string out;
-    EXPECT_FALSE(formatC3d(tooMany, out, problem));
-    EXPECT_NE(problem.find("at most 65535 points"), std::string::npos) << problem;
+    EXPECT_FALSE(formatC3d(tooMany, out, error));
+    EXPECT_NE(error.find("at most 65535 points"), std::string::npos) << error;
 }
 
 } // namespace

@@ -52,6 +52,17 @@ TEST(DistanceMap, FullSizeMapIsTheExactMatrix)
                 EXPECT_EQ(d == 0.0, (i - j) % period == 0);  // the stripes
             }
         }
+    EXPECT_NEAR(map.largest, period - 1.0 + std::sqrt(3.0), 1e-12);
+
+    // The position term alone is |x_i - x_j| everywhere, with no not-a-number cells, coloured
+    // against its own largest value.
+    DistanceMap positions;
+    ASSERT_TRUE(computeDistanceMap(poses, n, 1024, {}, positions, DistanceTerm::PositionOnly));
+    EXPECT_EQ(positions.term, DistanceTerm::PositionOnly);
+    EXPECT_EQ(positions.largest, period - 1.0);
+    for (int i = 0; i < n; ++i)
+        for (int j = 0; j < n; ++j)
+            EXPECT_NEAR(positions.cell(i, j), std::abs(double(i % period) - double(j % period)), 1e-12) << i << ' ' << j;
 }
 
 TEST(DistanceMap, DownsampledCellsHoldTheirBlocksSmallestFiniteDistance)
@@ -95,29 +106,6 @@ TEST(DistanceMap, DownsampledCellsHoldTheirBlocksSmallestFiniteDistance)
     run.cancel = &cancel;
     EXPECT_FALSE(computeDistanceMap(poses, n, side, run, untouched));
     EXPECT_EQ(untouched.side, 0);
-}
-
-TEST(DistanceMap, PositionTermMapHasANumberForEveryPair)
-{
-    // The full map of this take has not-a-number cells (slow sources into fast targets); the
-    // position term alone is |x_i - x_j| everywhere, coloured against its own largest value.
-    const int n = 60, period = 10;
-    const auto poses = periodicTake(n, period);
-    DistanceMap map;
-    ASSERT_TRUE(computeDistanceMap(poses, n, 1024, {}, map, DistanceTerm::PositionOnly));
-    EXPECT_EQ(map.term, DistanceTerm::PositionOnly);
-    EXPECT_EQ(map.largest, period - 1.0);
-    for (int i = 0; i < n; ++i)
-        for (int j = 0; j < n; ++j) {
-            SCOPED_TRACE(testing::Message() << "pair " << i << ", " << j);
-            EXPECT_NEAR(map.cell(i, j), std::abs(double(i % period) - double(j % period)), 1e-12);
-            EXPECT_EQ(map.bestSource(i, j), i);
-        }
-    DistanceMap full;
-    ASSERT_TRUE(computeDistanceMap(poses, n, 1024, {}, full));
-    EXPECT_EQ(full.term, DistanceTerm::Full);
-    EXPECT_TRUE(std::isnan(full.cell(0, 3)));
-    EXPECT_NEAR(full.largest, period - 1.0 + std::sqrt(3.0), 1e-12);
 }
 
 TEST(DistanceMap, ColoursShowDistanceThresholdNotANumberAndTransitions)

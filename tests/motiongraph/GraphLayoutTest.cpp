@@ -1,13 +1,8 @@
 // Graph layouts: no two nodes closer than their two radii and every node inside the graph area,
-// on random graphs and on both shared takes' graphs; the time line's order within its rows.
-#include "motiongraph/FrameDistance.h"
+// on random graphs shaped like built ones; the time line's order within its rows.
 #include "motiongraph/Graph2D.h"
 #include "motiongraph/GraphLayout.h"
 #include "motiongraph/GraphView.h"
-#include "motiongraph/LocomotionTake.h"
-#include "motiongraph/MotionGraphBuilder.h"
-#include "session/MotionCaptureSession.h"
-#include "skeleton/Group.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -45,89 +40,49 @@ void randomGraph(Graph2D& g, std::mt19937& random, int frames)
         g.selectNode(g.nodes[random() % g.nodes.size()]);
 }
 
-void expectTimelineOrder(const Graph2D& g)
-{
-    // Within a row (one y), a clip that starts later is never left of one that starts earlier.
-    std::map<double, std::vector<const Graph2DNode*>> rows;
-    for (const auto* list : {&g.nodes, &g.selectedNodes})
-        for (const Graph2DNode* n : *list)
-            rows[n->y].push_back(n);
-    for (auto& [y, row] : rows) {
-        std::sort(row.begin(), row.end(), [](const Graph2DNode* a, const Graph2DNode* b) { return a->x < b->x; });
-        for (size_t k = 1; k < row.size(); ++k)
-            EXPECT_LE(row[k - 1]->startFrame, row[k]->startFrame) << "row " << y;
-    }
-}
-
-void expectLaidOut(Graph2D& g, bool timeline)
-{
-    std::string error;
-    ASSERT_TRUE(timeline ? layOutTimeline(g, kWorld, error) : layOutForce(g, kWorld, error)) << error;
-    std::string problem;
-    EXPECT_TRUE(layoutIsClear(g, kWorld, &problem)) << problem;
-    // Edges follow their nodes.
-    for (const Graph2DEdge* e : g.edges) {
-        if (e->from != e->to && e->from->x != e->to->x) {
-            EXPECT_DOUBLE_EQ(e->slope, (e->to->y - e->from->y) / (e->to->x - e->from->x));
-        }
-    }
-    if (timeline)
-        expectTimelineOrder(g);
-}
-
 TEST(GraphLayout, RandomGraphsHaveNoOverlapsAndStayInside)
 {
     FixedClock clock(5);
     std::mt19937 random(17);
     for (int frames : {1, 40, 900, 20000}) {
         for (bool timeline : {true, false}) {
+            SCOPED_TRACE(testing::Message() << frames << (timeline ? " frames, time line" : " frames, force"));
             Graph2D g;
             randomGraph(g, random, frames);
-            const auto ids = [&g] {
-                std::vector<int> out;
-                for (const Graph2DNode* n : g.nodes)
-                    out.push_back(n->id);
-                return out;
-            }();
-            expectLaidOut(g, timeline);
-            std::vector<int> after;
-            for (const Graph2DNode* n : g.nodes)
-                after.push_back(n->id);
-            EXPECT_EQ(after, ids) << "a layout moves nodes, never reorders them";
+            const std::vector<Graph2DNode*> before = g.nodes;
+            std::string error, problem;
+            ASSERT_TRUE(timeline ? layOutTimeline(g, kWorld, error) : layOutForce(g, kWorld, error)) << error;
+            EXPECT_TRUE(layoutIsClear(g, kWorld, &problem)) << problem;
+            EXPECT_EQ(g.nodes, before) << "a layout moves nodes, never reorders them";
+            // Edges follow their nodes.
+            for (const Graph2DEdge* e : g.edges) {
+                if (e->from != e->to && e->from->x != e->to->x) {
+                    EXPECT_DOUBLE_EQ(e->slope, (e->to->y - e->from->y) / (e->to->x - e->from->x));
+                }
+            }
+            if (!timeline)
+                continue;
+            // Within a row (one y), a clip that starts later is never left of one that starts earlier.
+            std::map<double, std::vector<const Graph2DNode*>> rows;
+            for (const auto* list : {&g.nodes, &g.selectedNodes})
+                for (const Graph2DNode* n : *list)
+                    rows[n->y].push_back(n);
+            for (auto& [y, row] : rows) {
+                std::sort(row.begin(), row.end(), [](const Graph2DNode* a, const Graph2DNode* b) { return a->x < b->x; });
+                for (size_t k = 1; k < row.size(); ++k)
+                    EXPECT_LE(row[k - 1]->startFrame, row[k]->startFrame) << "row " << y;
+            }
         }
     }
     // The overlap check itself finds a pair too close and a node outside.
     Graph2D g;
-    Graph2DNode* a = g.addNode(0, 1, 0, 0);
+    g.addNode(0, 1, 0, 0);
     Graph2DNode* b = g.addNode(2, 3, 5, 0);
     EXPECT_TRUE(layoutIsClear(g, kWorld));
     b->x = 0.99;
     EXPECT_FALSE(layoutIsClear(g, kWorld));
     b->x = 600;
     EXPECT_FALSE(layoutIsClear(g, kWorld));
-    (void)a;
-}
-
-TEST(GraphLayout, TheSharedTakesGraphsLayOutClear)
-{
-    if (!haveSharedData())
-        GTEST_SKIP() << "shared takes not available";
-    CapturedMessages quiet;
-    FixedClock clock(3);
-    for (const char* take : {"hdm05_mm_locomotion", "c3dorg_phoenix_dance"}) {
-        MotionCaptureSession session;
-        std::string error;
-        const auto dir = sharedDataDir() / take;
-        Group* g = std::string(take) == "c3dorg_phoenix_dance" ? buildDanceGroup(session, dir, &error)
-                                                               : buildLocomotionGroup(session, dir, &error);
-        ASSERT_TRUE(g) << error;
-        computeMaxFrameDistance(*g);
-        createEntireMotionGraph(*g, 1, std::trunc(g->maxFrameDistance * 0.5));
-        for (bool timeline : {true, false}) {
-            SCOPED_TRACE(std::string(take) + (timeline ? " time line" : " force"));
-            expectLaidOut(*g->graph, timeline);
-        }
-    }
 }
 
 } // namespace

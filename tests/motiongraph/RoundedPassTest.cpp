@@ -2,13 +2,12 @@
 // shared pose columns, against the exact engine: takes chosen so that pairs sit a hair either
 // side of the threshold and of the largest distance, where a careless bound would flip them.
 #include "motiongraph/FrameDistance.h"
-#include "motiongraph/Graph2D.h"
 #include "motiongraph/MotionGraphBuilder.h"
 #include "motiongraph/PoseColumns.h"
 #include "motiongraph/PoseColumnsCache.h"
+#include "motiongraph/RowKernels.h"
 #include "skeleton/Group.h"
 #include "skeleton/Skeleton.h"
-#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -53,85 +52,67 @@ std::vector<Skeleton> boundaryPoses(int frames, int joints, uint64_t seed)
     return poses;
 }
 
-std::vector<const detail::RowKernels*> kernelSets()
-{
-    std::vector<const detail::RowKernels*> sets = {&detail::genericKernels()};
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx2"))
-        sets.push_back(&detail::avx2Kernels());
-    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq"))
-        sets.push_back(&detail::avx512Kernels());
-    return sets;
-}
-
-TEST(RoundedPass, RanksAndRoundedPositionsAgreeWithTheDoubles)
+// The ranked speed test and the rounded position term of every runnable kernel set against the
+// doubles; row limits at a pair's own distance and a hair either side (a pair is left out only
+// when it is past the limit as the definition rounds it, and every pair kept has the value it
+// has without limits); the largest distance and the transitions (the graph is built from them
+// alone) at thresholds on those distances, against the exact engine.
+TEST(RoundedPass, KernelsLimitsTransitionsAndLargestDistanceAgreeWithTheDoubles)
 {
     const auto poses = boundaryPoses(211, 19, 3);  // 19 joints: a padded vector tail
     PoseColumns c;
     ASSERT_TRUE(c.build(poses, static_cast<int32_t>(poses.size())));
     ASSERT_FALSE(c.roundedPositions.empty());
-    std::vector<int32_t> all(c.frames);
-    for (int32_t j = 0; j < c.frames; ++j)
-        all[j] = j;
-    for (const detail::RowKernels* kernels : kernelSets()) {
-        SCOPED_TRACE(kernels->name);
-        std::vector<double> sourceSq, scratch(c.frames), exact(c.frames);
-        std::vector<int32_t> ranks, expected, ranked;
-        std::vector<float> rounded(c.frames);
-        for (int32_t i = 0; i < c.frames; ++i) {
-            if (kernels->rankedSurvivors && c.beginRow(i, 0, c.frames, scratch.data(), sourceSq)) {
-                c.sourceRanks(i, ranks);
-                // An odd range, so that the vector tails are exercised.
-                kernels->survivors(c, sourceSq.data(), {}, 1, c.frames - 3, expected);
-                kernels->rankedSurvivors(c, ranks.data(), {}, 1, c.frames - 3, ranked);
-                ASSERT_EQ(ranked, expected) << i;
-            }
-            kernels->positions(c.records.data(), c.joints, i, all.data(), all.size(), exact.data());
-            kernels->roundedPositions(c, i, all.data(), all.size(), rounded.data());
-            for (int32_t j = 0; j < c.frames; ++j)
-                ASSERT_LE(std::fabs(rounded[j] - exact[j]), c.roundedPositionSlack(rounded[j])) << i << ' ' << j;
-        }
-    }
-}
-
-// Limits set to a pair's own distance and a hair either side: a pair is left out only when
-// it is past the limit as the definition rounds it, and every pair kept has the value it has
-// without limits.
-TEST(RoundedPass, RowLimitsAtAPairsOwnDistance)
-{
-    const auto poses = boundaryPoses(160, 7, 11);
-    PoseColumns c;
-    ASSERT_TRUE(c.build(poses, static_cast<int32_t>(poses.size())));
     const int32_t n = c.frames;
+    std::vector<int32_t> all(n);
     std::vector<double> exact(static_cast<size_t>(n) * n);
-    for (int32_t i = 0; i < n; ++i)
+    for (int32_t i = 0; i < n; ++i) {
+        all[i] = i;
         for (int32_t j = 0; j < n; ++j)
             exact[static_cast<size_t>(i) * n + j] = frameDistance(poses[i], poses[j]);
-    // Pairs of frames that move alike (position term only), and others.
+    }
+    // Pairs of frames that move alike (position term only), and others, a few frames apart.
     std::vector<double> limitsAt;
-    for (int32_t i : {3, 30, 63, 96, 120, 50, 101})
+    for (int32_t i : {3, 30, 63, 96, 120, 50, 101, 73})
         for (int32_t j = i % 3 == 0 ? i + 33 : (i * 5) % n; j < n; ++j)
-            if (std::isfinite(exact[static_cast<size_t>(i) * n + j])) {
+            if (std::isfinite(exact[static_cast<size_t>(i) * n + j]) && std::abs(i - j) > 5) {
                 limitsAt.push_back(exact[static_cast<size_t>(i) * n + j]);
                 break;
             }
-    ASSERT_EQ(limitsAt.size(), 7u);
-    for (const detail::RowKernels* kernels : kernelSets()) {
-        SCOPED_TRACE(kernels->name);
-        std::vector<double> all(static_cast<size_t>(n) * n), limited(n);
-        for (int32_t i = 0; i < n; ++i)
-            detail::distanceRowWith(*kernels, c, i, 0, n, all.data() + static_cast<size_t>(i) * n);
+    ASSERT_EQ(limitsAt.size(), 8u);
+    for (const auto& [name, row] : test::runnableKernels()) {
+        SCOPED_TRACE(name);
+        const detail::RowKernels& kernels = std::strcmp(name, "avx512") == 0 ? detail::avx512Kernels()
+                                            : std::strcmp(name, "avx2") == 0 ? detail::avx2Kernels()
+                                                                             : detail::genericKernels();
+        std::vector<double> sourceSq, scratch(n), positions(n), rows(static_cast<size_t>(n) * n), limited(n);
+        std::vector<int32_t> ranks, expected, ranked;
+        std::vector<float> rounded(n);
+        for (int32_t i = 0; i < n; ++i) {
+            if (kernels.rankedSurvivors && c.beginRow(i, 0, n, scratch.data(), sourceSq)) {
+                c.sourceRanks(i, ranks);
+                // An odd range, so that the vector tails are exercised.
+                kernels.survivors(c, sourceSq.data(), {}, 1, n - 3, expected);
+                kernels.rankedSurvivors(c, ranks.data(), {}, 1, n - 3, ranked);
+                ASSERT_EQ(ranked, expected) << i;
+            }
+            kernels.positions(c.records.data(), c.joints, i, all.data(), all.size(), positions.data());
+            kernels.roundedPositions(c, i, all.data(), all.size(), rounded.data());
+            for (int32_t j = 0; j < n; ++j)
+                ASSERT_LE(std::fabs(rounded[j] - positions[j]), c.roundedPositionSlack(rounded[j])) << i << ' ' << j;
+            detail::distanceRowWith(kernels, c, i, 0, n, rows.data() + static_cast<size_t>(i) * n);
+        }
         for (double d : limitsAt)
             for (double limit : {d, std::nextafter(d, 0.0), std::nextafter(d, 1e9), d * (1 - 3e-7), d * (1 + 3e-7)})
                 for (bool above : {true, false}) {
                     RowLimits limits;
                     (above ? limits.above : limits.below) = limit;
                     for (int32_t i = 0; i < n; ++i) {
-                        detail::distanceRowWith(*kernels, c, i, 0, n, limited.data(), limits);
+                        detail::distanceRowWith(kernels, c, i, 0, n, limited.data(), limits);
                         for (int32_t j = 0; j < n; ++j) {
                             const size_t at = static_cast<size_t>(i) * n + j;
                             if (!std::isnan(limited[j])) {
-                                ASSERT_EQ(limited[j], all[at]);
+                                ASSERT_EQ(limited[j], rows[at]);
                             } else if (!std::isnan(exact[at])) {
                                 ASSERT_TRUE(above ? exact[at] > limit : exact[at] < limit) << i << ' ' << j;
                             }
@@ -139,87 +120,45 @@ TEST(RoundedPass, RowLimitsAtAPairsOwnDistance)
                     }
                 }
     }
-}
 
-TEST(RoundedPass, GraphsAndLargestDistanceAtTheBoundariesMatchTheExactEngine)
-{
-    test::FixedClock clock(77);
-    for (uint64_t seed : {1u, 2u}) {
-        const auto poses = boundaryPoses(240, 9, seed);
-        Group exact(-1, 0, static_cast<int32_t>(poses.size())), fast(-1, 0, static_cast<int32_t>(poses.size()));
-        exact.normalisedPoses = poses;
-        fast.normalisedPoses = poses;
-        ASSERT_TRUE(computeMaxFrameDistance(exact, DistanceEngine::Exact));
-        ASSERT_TRUE(computeMaxFrameDistance(fast, DistanceEngine::Fast));
-        EXPECT_EQ(std::memcmp(&exact.maxFrameDistance, &fast.maxFrameDistance, sizeof(double)), 0) << seed;
-
-        // Thresholds on the distances of a few pairs (three of them position terms alone) and a
-        // hair either side of them.
-        std::vector<double> thresholds;
-        for (int32_t i : {39, 117, 150, 20, 73})
-            for (int32_t j = i % 3 == 0 ? i + 39 : (i * 7) % 240; j < 240; ++j) {
-                const double d = frameDistance(poses[i], poses[j]);
-                if (std::isfinite(d) && std::abs(i - j) > 5) {
-                    for (double t : {d, std::nextafter(d, 0.0), std::nextafter(d, 1e9), d * (1 - 1e-7)})
-                        thresholds.push_back(t);
-                    break;
-                }
-            }
-        ASSERT_EQ(thresholds.size(), 20u);
-        for (double t : thresholds) {
-            SCOPED_TRACE(testing::Message() << "seed " << seed << ", threshold " << t);
-            std::vector<FrameLink> byExact, byFast;
-            exact.graph.reset();  // each build makes its graph, seeding the draws alike
-            fast.graph.reset();
-            ASSERT_TRUE(createEntireMotionGraph(exact, 4, t, {DistanceEngine::Exact, {}}, &byExact));
-            ASSERT_TRUE(createEntireMotionGraph(fast, 4, t, {DistanceEngine::Fast, {}}, &byFast));
-            EXPECT_EQ(byFast, byExact);
-            ASSERT_EQ(exact.graph->nodeCount(), fast.graph->nodeCount());
-            for (int32_t k = 0; k < exact.graph->nodeCount(); ++k) {
-                const Graph2DNode& a = *exact.graph->nodes[k];
-                const Graph2DNode& b = *fast.graph->nodes[k];
-                EXPECT_TRUE(a.id == b.id && a.startFrame == b.startFrame && a.endFrame == b.endFrame && a.x == b.x &&
-                            a.y == b.y);
-            }
-            ASSERT_EQ(exact.graph->edgeCount(), fast.graph->edgeCount());
-            for (int32_t k = 0; k < exact.graph->edgeCount(); ++k)
-                EXPECT_TRUE(exact.graph->edges[k]->from->id == fast.graph->edges[k]->from->id &&
-                            exact.graph->edges[k]->to->id == fast.graph->edges[k]->to->id);
+    Group byExact(-1, 0, n), byFast(-1, 0, n);
+    byExact.normalisedPoses = poses;
+    byFast.normalisedPoses = poses;
+    ASSERT_TRUE(computeMaxFrameDistance(byExact, DistanceEngine::Exact));
+    ASSERT_TRUE(computeMaxFrameDistance(byFast, DistanceEngine::Fast));
+    EXPECT_EQ(std::memcmp(&byExact.maxFrameDistance, &byFast.maxFrameDistance, sizeof(double)), 0);
+    for (double d : limitsAt)
+        for (double t : {d, std::nextafter(d, 0.0), std::nextafter(d, 1e9), d * (1 - 1e-7)}) {
+            std::vector<FrameLink> fromExact, fromFast;
+            ASSERT_TRUE(findTransitions(poses, n, 4, t, {DistanceEngine::Exact, {}}, fromExact));
+            ASSERT_TRUE(findTransitions(poses, n, 4, t, {DistanceEngine::Fast, {}}, fromFast));
+            EXPECT_EQ(fromFast, fromExact) << "threshold " << t;
         }
-    }
 }
 
 TEST(PoseColumnsCache, BuildsOnceWhilePosesStayAndAgainWhenTheyChange)
 {
     PoseColumnsCache cache;
-    Group group(-1, 0, 120);
-    group.normalisedPoses = boundaryPoses(120, 5, 9);
-    const auto first = cache.columnsFor(group.normalisedPoses, 120);
+    std::vector<Skeleton> poses = boundaryPoses(120, 5, 9);
+    const auto first = cache.columnsFor(poses, 120);
     ASSERT_TRUE(first);
-    EXPECT_EQ(cache.columnsFor(group.normalisedPoses, 120), first);
-    // Moved to another group (as a worker borrows them): still the same poses.
-    Group borrower(-1, 0, 120);
-    borrower.normalisedPoses = std::move(group.normalisedPoses);
-    EXPECT_EQ(cache.columnsFor(borrower.normalisedPoses, 120), first);
+    // Moved elsewhere (as a worker borrows a group's poses): still the same poses.
+    std::vector<Skeleton> borrowed = std::move(poses);
+    EXPECT_EQ(cache.columnsFor(borrowed, 120), first);
     EXPECT_EQ(cache.builds(), 1u);
 
     // One velocity one unit in the last place off: the entry is dropped and built anew.
-    double& vx = borrower.normalisedPoses[57].joints[3].velocity.x;
+    double& vx = borrowed[57].joints[3].velocity.x;
     vx = std::nextafter(vx, 1.0);
-    const auto second = cache.columnsFor(borrower.normalisedPoses, 120);
-    ASSERT_TRUE(second);
-    EXPECT_NE(second, first);
+    const auto second = cache.columnsFor(borrowed, 120);
+    EXPECT_TRUE(second && second != first);
     EXPECT_EQ(cache.builds(), 2u);
     EXPECT_EQ(cache.size(), 1u);
-    EXPECT_TRUE(second->matches(borrower.normalisedPoses, 120));
-    EXPECT_FALSE(first->matches(borrower.normalisedPoses, 120));
-    // Fewer frames asked for is another set of columns.
-    EXPECT_EQ(cache.columnsFor(borrower.normalisedPoses, 100)->frames, 100);
+    // Fewer frames asked for is another set of columns; poses of differing sizes have none.
+    EXPECT_EQ(cache.columnsFor(borrowed, 100)->frames, 100);
     EXPECT_EQ(cache.builds(), 3u);
-
-    // Poses of differing sizes have no columns.
-    borrower.normalisedPoses[3] = Skeleton(2);
-    EXPECT_FALSE(cache.columnsFor(borrower.normalisedPoses, 120));
+    borrowed[3] = Skeleton(2);
+    EXPECT_FALSE(cache.columnsFor(borrowed, 120));
 }
 
 } // namespace
