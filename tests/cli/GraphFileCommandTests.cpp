@@ -25,7 +25,6 @@ TEST(CliGraphFile, SavedGraphsPlayAsBuiltAndMissingMismatchedOrConflictingOnesAr
     const json b = built.json();
     EXPECT_EQ(b["graphFile"], dir.file("walk.graphs").string());
     ASSERT_EQ(b["groups"].size(), 1u);
-    EXPECT_GT(b["groups"][0]["nodes"].get<int>(), 2);
 
     const std::vector<std::string> tail = {"--seed", "5", "--passes", "2000", "--rotation-limit", "60",
                                            "--balance-tolerance", "10"};

@@ -1,6 +1,5 @@
 #include "CliRunner.h"
 #include "capture/CaptureReader.h"
-#include "capture/MarkerFile.h"
 
 #include <gtest/gtest.h>
 
@@ -114,32 +113,24 @@ TEST(CliPlay, TheSeedDecidesTheTrace)
         secondTaps += pass[1][8].get<int>();
     EXPECT_GT(secondTaps, 10);
 
-    // --out records what played without changing the trace: one row per pass, every member of
-    // both groups, the same points in both formats.
-    CaptureFile written[2];
-    for (int k = 0; k < 2; ++k) {
+    // --out records what played without changing the trace, in either format: one row per pass,
+    // every member of both groups. (That each format reads back where it was recorded, the
+    // recording's own tests check.)
+    std::vector<size_t> markers;
+    for (const char* name : {"duet.c3d", "duet.trc"}) {
         auto args = playArgs(duet, "11");
-        args.insert(args.end(), {"--out", dir.file(k ? "duet.trc" : "duet.c3d").string()});
+        args.insert(args.end(), {"--out", dir.file(name).string()});
         const auto r = runCli(args);
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.json()["trace"], d["trace"]);
+        CaptureFile written;
         std::string error;
-        ASSERT_TRUE(readCaptureFile(dir.file(k ? "duet.trc" : "duet.c3d").string(), written[k], error)) << error;
+        ASSERT_TRUE(readCaptureFile(dir.file(name).string(), written, error)) << error;
+        EXPECT_EQ(written.frameCount, 600) << name;
+        markers.push_back(written.trajectories.size());
     }
-    const CaptureFile &fromC3d = written[0], &fromTrc = written[1];
-    EXPECT_EQ(fromC3d.frameCount, 600);
-    EXPECT_EQ(fromC3d.frameRate, 25.0);
-    ASSERT_EQ(fromC3d.trajectories.size(), fromTrc.trajectories.size());
-    EXPECT_GT(fromC3d.trajectories.size(), 20u);
-    for (size_t m = 0; m < fromC3d.trajectories.size(); ++m) {
-        EXPECT_EQ(displayFileName(fromC3d.trajectories[m].name), displayFileName(fromTrc.trajectories[m].name));
-        for (size_t f = 0; f < 600; f += 37) {
-            const Vec3& a = fromC3d.trajectories[m].samples[f].position;
-            const Vec3& b = fromTrc.trajectories[m].samples[f].position;
-            for (auto [got, want] : {std::pair{a.x, b.x}, {a.y, b.y}, {a.z, b.z}})
-                EXPECT_NEAR(got, want, 1e-4 * (1 + std::abs(want))) << m << " " << f;
-        }
-    }
+    EXPECT_GT(markers[0], 20u);
+    EXPECT_EQ(markers[1], markers[0]);
 }
 
 TEST(CliPlay, BadArgumentsAndBadProjects)

@@ -148,10 +148,8 @@ struct QuarterTurn {
         }
         a = PlaybackRig::addNode(g, 0, 9);
         b = PlaybackRig::addNode(g, 10, 19);
-        for (Graph2DNode* n : {a, b})
-            PlaybackRig::link(g, n, n);
-        PlaybackRig::link(g, a, b);
-        PlaybackRig::link(g, b, a);
+        for (auto [from, to] : {std::pair{a, a}, {b, b}, {a, b}, {b, a}})
+            PlaybackRig::link(g, from, to);
         PlaybackRig::startAt(g, a);
     }
     Group& group() { return *rig.groups[0]; }
