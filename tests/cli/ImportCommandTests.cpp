@@ -81,16 +81,14 @@ TEST(CliMakeProject, CaptureFilesExpandToTheirPointsInTheMarkerList)
 TEST(CliImport, TheUserDecidesTheVerticalAxisOnTheCommandLineAndInRecipes)
 {
     TempDir dir;
-    std::ofstream(dir.file("take.c3d"), std::ios::binary) << threePointC3d();
-    const auto c3d = dir.file("take.c3d").string();
-    const auto out = dir.file("take.dwz").string();
+    const auto c3d = dir.write("take.c3d", threePointC3d()).string();
     // The data stand on +Z; --up -Z is taken as it stands, with nothing to say.
-    auto r = runCli({"import", c3d, out, "--up", "-Z"});
+    auto r = runCli({"import", c3d, dir.file("take.dwz").string(), "--up", "-Z"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.json()["verticalAxis"], "-Z");
     EXPECT_EQ(r.json()["note"], nullptr);
     for (const char* bad : {"Z", "+W", "up"}) {
-        r = runCli({"import", c3d, out, "--up", bad});
+        r = runCli({"import", c3d, dir.file("bad.dwz").string(), "--up", bad});
         EXPECT_EQ(r.status, 2) << bad;
         EXPECT_NE(r.err.find("is none of +X, -X, +Y, -Y, +Z, -Z"), std::string::npos) << r.err;
     }

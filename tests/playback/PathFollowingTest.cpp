@@ -55,25 +55,6 @@ struct Compass {
     Group& group() { return *rig.groups[0]; }
 };
 
-TEST(PathFollowing, TheSearchFindsTheWalkThatStaysOnThePath)
-{
-    Compass k;
-    std::vector<Graph2DNode*> all{k.a, k.b, k.c};
-    PathSearchSettings settings;
-    settings.horizonFrames = 25;
-    // Straight on along +x from where A ends (9, 0): A again, and again.
-    PathFollower straight(k.group(), FloorPath({{0, 0}, {60, 0}}), settings);
-    EXPECT_EQ(straight.search(*k.a, {}, 9, 9, 0, all), (std::vector<Graph2DNode*>{k.a, k.a, k.a}));
-    // Turning left at (9, 0): B, and B again.
-    PathFollower turning(k.group(), FloorPath({{0, 0}, {9, 0}, {9, 60}}), settings);
-    EXPECT_EQ(turning.search(*k.a, {}, 9, 9, 0, all), (std::vector<Graph2DNode*>{k.b, k.b, k.b}));
-    // Back along -x: C. Only the clips offered first may start the walk.
-    PathFollower back(k.group(), FloorPath({{0, 0}, {9, 0}, {-60, 0}}), settings);
-    EXPECT_EQ(back.search(*k.a, {}, 9, 9, 0, all).front(), k.c);
-    std::vector<Graph2DNode*> notC{k.a, k.b};
-    EXPECT_NE(back.search(*k.a, {}, 9, 9, 0, notC).front(), k.c);
-}
-
 // The rig's group 0 steered along an L of two 27-unit legs, looking 20 frames ahead.
 struct SteeredAlongL {
     PathFollower follower;
@@ -97,9 +78,21 @@ struct SteeredAlongL {
     }
 };
 
-TEST(PathFollowing, ASteeredGroupWalksAnLAndTheOthersStillDraw)
+TEST(PathFollowing, TheSearchAndTheSteeredWalkStayOnThePathWithinTheRotationConstraint)
 {
     Compass k;
+    const std::vector<Graph2DNode*> all{k.a, k.b, k.c};
+    // From where A ends (9, 0) with 25 frames ahead: straight on along +x is A again and again,
+    // turning left is B, and back along -x is C, unless only the clips offered first may start.
+    auto plan = [&](std::vector<FloorPath::Point> points, const std::vector<Graph2DNode*>& offered) {
+        PathFollower follower(k.group(), FloorPath(std::move(points)), PathSearchSettings{25});
+        return follower.search(*k.a, {}, 9, 9, 0, offered);
+    };
+    EXPECT_EQ(plan({{0, 0}, {60, 0}}, all), (std::vector<Graph2DNode*>{k.a, k.a, k.a}));
+    EXPECT_EQ(plan({{0, 0}, {9, 0}, {9, 60}}, all), (std::vector<Graph2DNode*>{k.b, k.b, k.b}));
+    EXPECT_EQ(plan({{0, 0}, {9, 0}, {-60, 0}}, all).front(), k.c);
+    EXPECT_NE(plan({{0, 0}, {9, 0}, {-60, 0}}, {k.a, k.b}).front(), k.c);
+
     SteeredAlongL s(k.rig);
     double most = 0.0;
     for (int p = 0; p < 200 && s.follower.travelled() < s.follower.path().length(); ++p)
@@ -107,6 +100,34 @@ TEST(PathFollowing, ASteeredGroupWalksAnLAndTheOthersStillDraw)
     EXPECT_GE(s.follower.travelled(), s.follower.path().length());
     EXPECT_LT(most, 1e-9);  // A, A, A then B, B, B: exactly on the path
     EXPECT_GT(s.follower.searches(), 0);
+
+    // With the rotation constraint: B's clip faces across a second body that faces +z
+    // throughout, 90 degrees apart.
+    Compass r;
+    for (int32_t f = 10; f < 20; ++f)
+        PlaybackRig::pose(r.group(), f).heading = Marker(Vec3{1, 0, 0}, Vec3{}, f);
+    Group& other = r.rig.addGroup(1, 30);
+    Graph2DNode* still = PlaybackRig::addNode(other, 0, 29);
+    PlaybackRig::link(other, still, still);
+    PlaybackRig::startAt(other, still);
+    r.rig.constraints.rotationConstraintOn = true;
+    r.rig.constraints.rotationLimit = 45;
+
+    SteeredAlongL constrained(r.rig);
+    // B is taken only as the waiver after a reset takes any successor, never by the search.
+    int steps = 0;
+    for (int p = 0; p < 120; ++p) {
+        const Graph2DNode* before = r.group().currentNode;
+        const uint64_t waived = constrained.player.counters().waivedChoices;
+        constrained.pass();
+        if (r.group().currentNode == r.b && before != r.b) {
+            EXPECT_GT(constrained.player.counters().waivedChoices, waived) << "pass " << p;
+            ++steps;
+        }
+    }
+    EXPECT_LT(steps, 3);
+    EXPECT_GT(constrained.player.counters().rejectedByRotation, 0u);
+    EXPECT_GT(constrained.follower.searches(), 0);
 }
 
 // Clip A walks along +x facing ahead; clip B walks along +x too but was recorded facing a
@@ -127,10 +148,8 @@ struct QuarterTurn {
         }
         a = PlaybackRig::addNode(g, 0, 9);
         b = PlaybackRig::addNode(g, 10, 19);
-        for (Graph2DNode* n : {a, b})
-            PlaybackRig::link(g, n, n);
-        PlaybackRig::link(g, a, b);
-        PlaybackRig::link(g, b, a);
+        for (auto [from, to] : {std::pair{a, a}, {b, b}, {a, b}, {b, a}})
+            PlaybackRig::link(g, from, to);
         PlaybackRig::startAt(g, a);
     }
     Group& group() { return *rig.groups[0]; }
@@ -181,36 +200,6 @@ TEST(Placement, TurningTravelOnOrOffAndMovingToOriginKeepTheBodyInPlace)
     EnsemblePlayer::moveToOrigin(k.rig.ensemble());
     EXPECT_NEAR(k.placedRoot().x, 7.0, 1e-12);  // the recorded root
     EXPECT_NEAR(k.placedRoot().z, 0.0, 1e-12);
-}
-
-TEST(PathFollowing, SteeredChoicesObeyTheRotationConstraint)
-{
-    Compass k;
-    // B's clip faces across a second body that faces +z throughout: 90 degrees apart.
-    for (int32_t f = 10; f < 20; ++f)
-        PlaybackRig::pose(k.group(), f).heading = Marker(Vec3{1, 0, 0}, Vec3{}, f);
-    Group& other = k.rig.addGroup(1, 30);
-    Graph2DNode* still = PlaybackRig::addNode(other, 0, 29);
-    PlaybackRig::link(other, still, still);
-    PlaybackRig::startAt(other, still);
-    k.rig.constraints.rotationConstraintOn = true;
-    k.rig.constraints.rotationLimit = 45;
-
-    SteeredAlongL s(k.rig);
-    // B is taken only as the waiver after a reset takes any successor, never by the search.
-    int steps = 0;
-    for (int p = 0; p < 120; ++p) {
-        const Graph2DNode* before = k.group().currentNode;
-        const uint64_t waived = s.player.counters().waivedChoices;
-        s.pass();
-        if (k.group().currentNode == k.b && before != k.b) {
-            EXPECT_GT(s.player.counters().waivedChoices, waived) << "pass " << p;
-            ++steps;
-        }
-    }
-    EXPECT_LT(steps, 3);
-    EXPECT_GT(s.player.counters().rejectedByRotation, 0u);
-    EXPECT_GT(s.follower.searches(), 0);
 }
 
 } // namespace

@@ -20,17 +20,13 @@ namespace {
 
 using Scope = EditHistory::Scope;
 
-struct Snapshot {
-    std::vector<uint8_t> project;
-    std::vector<std::vector<uint8_t>> graphs;
-    bool operator==(const Snapshot&) const = default;
-};
-
+// The project's bytes, then each group's graph state.
+using Snapshot = std::vector<std::vector<uint8_t>>;
 Snapshot snapshot(const MotionCaptureSession& s)
 {
-    Snapshot shot{projectBytes(s), {}};
+    Snapshot shot{projectBytes(s)};
     for (const auto& g : s.groups)
-        shot.graphs.push_back(groupGraphBytes(*g));
+        shot.push_back(groupGraphBytes(*g));
     return shot;
 }
 
@@ -66,12 +62,9 @@ void randomEdit(std::mt19937& random, std::unique_ptr<MotionCaptureSession>& ses
         Group& g = *s.groups[static_cast<size_t>(pick(s.groupCount()))];
         Graph2D& graph = *g.graph;
         auto anyNode = [&]() -> Graph2DNode* {
-            const int total = graph.totalNodeCount();
-            if (total == 0)
-                return nullptr;
-            const int k = pick(total);
-            return k < graph.nodeCount() ? graph.nodes[static_cast<size_t>(k)]
-                                         : graph.selectedNodes[static_cast<size_t>(k - graph.nodeCount())];
+            std::vector<Graph2DNode*> all = graph.nodes;
+            all.insert(all.end(), graph.selectedNodes.begin(), graph.selectedNodes.end());
+            return all.empty() ? nullptr : all[static_cast<size_t>(pick(static_cast<int>(all.size())))];
         };
         switch (kind) {
         case 2: sendToGraph(g, pick(100), 100 + pick(100)); break;
@@ -129,66 +122,55 @@ TEST(EditHistory, RandomEditsUndoAndRedoToTheExactBytes)
             ASSERT_EQ(snapshot(*session), shots[k]) << "seed " << seed << ", redo to " << k;
         }
         EXPECT_FALSE(history.canRedo());
-        // Playback's node pointers stay on nodes of the graph they belong to.
-        for (const auto& g : session->groups) {
-            const auto& nodes = g->graph->nodes;
-            const auto& selected = g->graph->selectedNodes;
+        for (const auto& g : session->groups) {  // playback's node pointers stay on nodes of their own graph
+            const Graph2D& graph = *g->graph;
             if (g->currentNode) {
-                EXPECT_TRUE(std::count(nodes.begin(), nodes.end(), g->currentNode) +
-                                std::count(selected.begin(), selected.end(), g->currentNode) == 1);
+                EXPECT_EQ(std::count(graph.nodes.begin(), graph.nodes.end(), g->currentNode) +
+                              std::count(graph.selectedNodes.begin(), graph.selectedNodes.end(), g->currentNode), 1);
             }
         }
     }
 }
 
-TEST(EditHistory, ANewEditDropsTheRedoStepsAndUnchangedEditsRecordNothing)
+// One "Send To MG" of frames [first, first + 10] recorded as a step; whether it recorded one.
+bool send(MotionCaptureSession& s, EditHistory& history, int first)
+{
+    history.prepare(s, Scope::Graphs);
+    sendToGraph(*s.groups.front(), first, first + 10);
+    return history.commit(s, Scope::Graphs, "Send " + std::to_string(first));
+}
+
+TEST(EditHistory, ANewEditDropsTheRedoStepsUnchangedOnesRecordNothingAndOldOnesGoPastTheBudget)
 {
     CapturedMessages quiet;
     auto session = sample();
-    Group& g = *session->groups.front();
     EditHistory history;
     history.prepare(*session, Scope::Graphs);
     EXPECT_FALSE(history.commit(*session, Scope::Graphs, "nothing"));
-    sendToGraph(g, 0, 10);
-    EXPECT_TRUE(history.commit(*session, Scope::Graphs, "Send To MG 0-10"));
-    history.prepare(*session, Scope::Graphs);
-    sendToGraph(g, 20, 30);
-    EXPECT_TRUE(history.commit(*session, Scope::Graphs, "Send To MG 20-30"));
-    EXPECT_EQ(history.undoLabel(), "Send To MG 20-30");
+    EXPECT_TRUE(send(*session, history, 0));
+    EXPECT_TRUE(send(*session, history, 20));
     apply(history.undo(*session), session);
-    EXPECT_EQ(history.redoLabel(), "Send To MG 20-30");
+    EXPECT_EQ(history.redoLabel(), "Send 20");
     EXPECT_EQ(session->groups.front()->graph->totalNodeCount(), 1);
-
     // A selection made between steps is part of the state the next step starts from.
-    Group& same = *session->groups.front();
-    same.graph->deselectAll();
-    history.prepare(*session, Scope::Graphs);
-    sendToGraph(same, 40, 50);
-    history.commit(*session, Scope::Graphs, "Send To MG 40-50");
+    session->groups.front()->graph->deselectAll();
+    send(*session, history, 40);
     EXPECT_FALSE(history.canRedo());
+    EXPECT_EQ(history.undoLabel(), "Send 40");
     apply(history.undo(*session), session);
     EXPECT_EQ(session->groups.front()->graph->nodeCount(), 1);
     EXPECT_EQ(session->groups.front()->graph->howManySelectedNodes(), 0);
-}
 
-TEST(EditHistory, OldStepsAreDroppedPastTheMemoryBudget)
-{
-    CapturedMessages quiet;
-    auto session = sample();
-    Group& g = *session->groups.front();
-    EditHistory history(projectBytes(*session).size() + 4000);  // the project and a few graphs
-    for (int k = 0; k < 30; ++k) {
-        history.prepare(*session, Scope::Graphs);
-        sendToGraph(g, k, k + 5);
-        history.commit(*session, Scope::Graphs, "Send " + std::to_string(k));
-    }
-    EXPECT_GT(history.takeDroppedSteps(), 0u);
-    EXPECT_EQ(history.takeDroppedSteps(), 0u);
-    EXPECT_LE(history.memoryUsed(), history.memoryBudget());
-    EXPECT_LT(history.stepCount(), 30u);
-    ASSERT_TRUE(history.canUndo());
-    apply(history.undo(*session), session);
-    EXPECT_EQ(session->groups.front()->graph->totalNodeCount(), 29);
+    auto fresh = sample();
+    EditHistory bounded(projectBytes(*fresh).size() + 4000);  // the project and a few graphs
+    for (int k = 0; k < 30; ++k)
+        send(*fresh, bounded, k);
+    EXPECT_GT(bounded.takeDroppedSteps(), 0u);
+    EXPECT_EQ(bounded.takeDroppedSteps(), 0u);
+    EXPECT_LE(bounded.memoryUsed(), bounded.memoryBudget());
+    EXPECT_LT(bounded.stepCount(), 30u);
+    apply(bounded.undo(*fresh), fresh);
+    EXPECT_EQ(fresh->groups.front()->graph->totalNodeCount(), 29);
 }
 
 } // namespace
